@@ -1,0 +1,75 @@
+#include "fakeservices.h"
+
+void FakeServices::beep()
+{
+    ++beeps;
+}
+
+void FakeServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title)
+{
+    messages.append({owner, text, icon, title});
+    if (onMessageBox)
+        onMessageBox(messages.last());
+}
+
+QString FakeServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
+                                   const QString &initialDirectory)
+{
+    fileDialogs.append({owner, title, filter, initialDirectory});
+    return fileDialogResult;
+}
+
+bool FakeServices::openWithDesktop(QWidget *owner, const QString &absolutePath)
+{
+    opened.append({owner, absolutePath});
+    return openResult;
+}
+
+bool FakeServices::startProgram(const QString &program, const QStringList &arguments,
+                                const QString &workingDirectory)
+{
+    started.append({program, arguments, workingDirectory});
+    return startResult;
+}
+
+QString FakeServices::programDirectory()
+{
+    return programDir;
+}
+
+bool FakeServices::canCreateFileIn(const QString &)
+{
+    return programDirWritable;
+}
+
+QString FakeServices::userConfigDirectory()
+{
+    return userConfigDir;
+}
+
+bool FakeServices::isRegularFile(const QString &path)
+{
+    return regularFiles.contains(path);
+}
+
+bool FakeServices::pathExists(const QString &path)
+{
+    return regularFiles.contains(path) || directories.contains(path);
+}
+
+bool FakeServices::isExecutableProgram(const QString &path)
+{
+    return regularFiles.contains(path) && executablePrograms.contains(path);
+}
+
+qint64 FakeServices::clockMs()
+{
+    return now;
+}
+
+void FakeServices::processEvents()
+{
+    ++processEventsCalls;
+    if (onProcessEvents)
+        onProcessEvents();
+}

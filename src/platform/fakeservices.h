@@ -1,0 +1,83 @@
+#pragma once
+
+#include <functional>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QList>
+
+#include "services.h"
+
+// Recording stand-in for Services in tests: remembers every call, answers
+// from fields the test sets, and touches neither the screen nor the system.
+// Its clock only moves when the test moves it.
+class FakeServices final : public Services
+{
+public:
+    struct Message
+    {
+        QWidget *owner = nullptr;
+        QString text;
+        Icon icon = Icon::Exclamation;
+        QString title;
+    };
+    struct FileDialog
+    {
+        QWidget *owner = nullptr;
+        QString title;
+        QString filter;
+        QString initialDirectory;
+    };
+    struct Opened
+    {
+        QWidget *owner = nullptr;
+        QString path;
+    };
+    struct Started
+    {
+        QString program;
+        QStringList arguments;
+        QString workingDirectory;
+    };
+
+    void beep() override;
+    void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title) override;
+    QString openFileName(QWidget *owner, const QString &title, const QString &filter,
+                         const QString &initialDirectory) override;
+    bool openWithDesktop(QWidget *owner, const QString &absolutePath) override;
+    bool startProgram(const QString &program, const QStringList &arguments,
+                      const QString &workingDirectory) override;
+    QString programDirectory() override;
+    bool canCreateFileIn(const QString &directory) override;
+    QString userConfigDirectory() override;
+    bool isRegularFile(const QString &path) override;
+    bool pathExists(const QString &path) override;
+    bool isExecutableProgram(const QString &path) override;
+    qint64 clockMs() override;
+    void processEvents() override;
+
+    // Recorded calls.
+    int beeps = 0;
+    QList<Message> messages;
+    QList<FileDialog> fileDialogs;
+    QList<Opened> opened;
+    QList<Started> started;
+    int processEventsCalls = 0;
+
+    // Answers.
+    QString fileDialogResult;                 // returned by openFileName
+    bool openResult = true;                   // returned by openWithDesktop
+    bool startResult = true;                  // returned by startProgram
+    QString programDir = QStringLiteral("/opt/minutrex");
+    bool programDirWritable = true;
+    QString userConfigDir = QStringLiteral("/home/u/.config/Minutrex");
+    QSet<QString> regularFiles;               // paths that are regular files
+    QSet<QString> directories;                // paths that are directories
+    QSet<QString> executablePrograms;         // regular files that are programs
+    qint64 now = 0;                           // clockMs()
+
+    // Run inside processEvents(), and inside messageBox() after recording,
+    // to play the user acting while the program waits.
+    std::function<void()> onProcessEvents;
+    std::function<void(const Message &)> onMessageBox;
+};

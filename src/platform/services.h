@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+class QWidget;
+
+// Everything the program asks of the desktop and the operating system.
+// The windows and the logic call only this, so tests swap in FakeServices
+// and never sleep, beep or start anything. It does not own any window.
+class Services
+{
+public:
+    enum class Icon
+    {
+        Exclamation,
+        Information
+    };
+
+    virtual ~Services() = default;
+
+    // One short "bell" sound; returns at once, never waits for the sound.
+    virtual void beep() = 0;
+
+    // Modal message box with a single OK button; returns when it is closed.
+    virtual void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title) = 0;
+
+    // Modal file-open dialog; the chosen absolute path, or an empty text on cancel.
+    // The filter is in Qt's form ("Description (*)").
+    virtual QString openFileName(QWidget *owner, const QString &title, const QString &filter,
+                                 const QString &initialDirectory) = 0;
+
+    // Hands a document or a directory to the desktop's associated application.
+    // Watches the opener for up to two seconds while window events keep running;
+    // false when it could not start or reported a failure in that time.
+    virtual bool openWithDesktop(QWidget *owner, const QString &absolutePath) = 0;
+
+    // Starts a program detached, without a shell; false when it cannot be started.
+    // An empty working directory keeps the current one.
+    virtual bool startProgram(const QString &program, const QStringList &arguments,
+                              const QString &workingDirectory) = 0;
+
+    // Directory of the running executable, without a trailing separator.
+    virtual QString programDirectory() = 0;
+    // Whether a new file can be created in the directory (found out by trying).
+    virtual bool canCreateFileIn(const QString &directory) = 0;
+    // The per-user configuration directory, created (mode 0700) if needed,
+    // without a trailing separator; empty if it cannot be created.
+    virtual QString userConfigDirectory() = 0;
+
+    // Look-up among ordinary files: true only for an existing regular file.
+    virtual bool isRegularFile(const QString &path) = 0;
+    // Attributes query: true for any existing file or directory.
+    virtual bool pathExists(const QString &path) = 0;
+    // A regular file with the execute bit that starts with the ELF magic or "#!".
+    virtual bool isExecutableProgram(const QString &path) = 0;
+
+    // Milliseconds on a clock that keeps running through suspend.
+    virtual qint64 clockMs() = 0;
+    // Runs the window events that are waiting, then returns.
+    virtual void processEvents() = 0;
+};
