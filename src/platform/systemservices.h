@@ -1,0 +1,38 @@
+#pragma once
+
+#include "services.h"
+
+struct ca_context;
+
+// The real desktop and operating system behind Services: libcanberra's bell,
+// Qt's message box and file dialog, xdg-open, detached process starts and
+// file queries. It keeps no state but the sound context, and shows nothing
+// unless asked to.
+class SystemServices final : public Services
+{
+public:
+    SystemServices() = default;
+    ~SystemServices() override;
+    SystemServices(const SystemServices &) = delete;
+    SystemServices &operator=(const SystemServices &) = delete;
+
+    void beep() override;
+    void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title) override;
+    QString openFileName(QWidget *owner, const QString &title, const QString &filter,
+                         const QString &initialDirectory) override;
+    bool openWithDesktop(QWidget *owner, const QString &absolutePath) override;
+    bool startProgram(const QString &program, const QStringList &arguments,
+                      const QString &workingDirectory) override;
+    QString programDirectory() override;
+    bool canCreateFileIn(const QString &directory) override;
+    QString userConfigDirectory() override;
+    bool isRegularFile(const QString &path) override;
+    bool pathExists(const QString &path) override;
+    bool isExecutableProgram(const QString &path) override;
+    qint64 clockMs() override;
+    void processEvents() override;
+
+private:
+    ca_context *m_sound = nullptr;
+    bool m_soundUnavailable = false; // no sound server: every beep is the X bell
+};

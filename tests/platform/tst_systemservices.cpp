@@ -1,0 +1,209 @@
+// The real file queries, clock and process start of SystemServices.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "systemservices.h"
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &content, bool executable)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        return false;
+    file.close();
+    QFile::Permissions perms = QFile::ReadOwner | QFile::WriteOwner;
+    if (executable)
+        perms |= QFile::ExeOwner;
+    return file.setPermissions(perms);
+}
+
+} // namespace
+
+class TestSystemServices : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void executableProgram_data();
+    void executableProgram();
+    void fileQueries_data();
+    void fileQueries();
+    void canCreateFileIn();
+    void userConfigDirectory();
+    void startProgramFailures_data();
+    void startProgramFailures();
+    void clockNeverGoesBack();
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_dir;
+};
+
+void TestSystemServices::initTestCase()
+{
+    QVERIFY(m_tmp.isValid());
+    m_dir = m_tmp.path() + '/';
+    QVERIFY(QFile::copy("/bin/true", m_dir + "elf"));
+    QVERIFY(QFile::setPermissions(m_dir + "elf", QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QFile::copy("/bin/true", m_dir + "elf-no-x"));
+    QVERIFY(QFile::setPermissions(m_dir + "elf-no-x", QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(writeFile(m_dir + "script", "#!/bin/sh\nexit 0\n", true));
+    QVERIFY(writeFile(m_dir + "script-no-x", "#!/bin/sh\nexit 0\n", false));
+    QVERIFY(writeFile(m_dir + "text-x", "echo hi\n", true));
+    QVERIFY(writeFile(m_dir + "empty-x", "", true));
+    QVERIFY(writeFile(m_dir + "doc.txt", "hello", false));
+    QVERIFY(QDir().mkpath(m_dir + "sub dir"));
+    QVERIFY(QFile::link(m_dir + "script", m_dir + "link-to-script"));
+    QVERIFY(QFile::link(m_dir + "nowhere", m_dir + "dangling"));
+}
+
+void TestSystemServices::executableProgram_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("expected");
+
+    QTest::newRow("ELF with execute bit") << "elf" << true;
+    QTest::newRow("ELF without execute bit") << "elf-no-x" << false;
+    QTest::newRow("script with execute bit") << "script" << true;
+    QTest::newRow("script without execute bit") << "script-no-x" << false;
+    QTest::newRow("text with execute bit") << "text-x" << false;
+    QTest::newRow("empty file with execute bit") << "empty-x" << false;
+    QTest::newRow("link to a script") << "link-to-script" << true;
+    QTest::newRow("directory") << "sub dir" << false;
+    QTest::newRow("missing") << "missing" << false;
+}
+
+void TestSystemServices::executableProgram()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, expected);
+    SystemServices services;
+    QCOMPARE(services.isExecutableProgram(m_dir + name), expected);
+}
+
+void TestSystemServices::fileQueries_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("regular");
+    QTest::addColumn<bool>("exists");
+
+    QTest::newRow("file") << "doc.txt" << true << true;
+    QTest::newRow("directory") << "sub dir" << false << true;
+    QTest::newRow("directory with final slash") << "sub dir/" << false << true;
+    QTest::newRow("missing") << "missing.txt" << false << false;
+    QTest::newRow("link to a file") << "link-to-script" << true << true;
+    QTest::newRow("dangling link") << "dangling" << false << false;
+    QTest::newRow("file used as a directory") << "doc.txt/x" << false << false;
+}
+
+void TestSystemServices::fileQueries()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, regular);
+    QFETCH(bool, exists);
+    SystemServices services;
+    QCOMPARE(services.isRegularFile(m_dir + path), regular);
+    QCOMPARE(services.pathExists(m_dir + path), exists);
+    // An empty path names nothing, not the current directory.
+    QVERIFY(!services.pathExists(QString()));
+    QVERIFY(!services.isRegularFile(QString()));
+}
+
+void TestSystemServices::canCreateFileIn()
+{
+    SystemServices services;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(services.canCreateFileIn(dir.path()));
+    QVERIFY(services.canCreateFileIn(dir.path() + '/'));
+    // Trying leaves nothing behind.
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+    QVERIFY(!services.canCreateFileIn(dir.path() + "/missing"));
+    QVERIFY(!services.canCreateFileIn(m_dir + "doc.txt"));
+
+    if (::geteuid() != 0) { // permission bits do not stop root
+        const QString readOnly = dir.path() + "/ro";
+        QVERIFY(QDir().mkdir(readOnly));
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(!services.canCreateFileIn(readOnly));
+        QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
+void TestSystemServices::userConfigDirectory()
+{
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const QString oldOrganization = QCoreApplication::organizationName();
+    const QString oldApplication = QCoreApplication::applicationName();
+    QCoreApplication::setOrganizationName(QString());
+    QCoreApplication::setApplicationName("Minutrex");
+    const QString home = m_tmp.path() + "/home/.config";
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home));
+
+    SystemServices services;
+    const QString dir = services.userConfigDirectory();
+    QCOMPARE(dir, home + "/Minutrex");
+    struct stat info{};
+    QCOMPARE(::stat(QFile::encodeName(dir).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_mode & 07777, mode_t(0700));
+    QCOMPARE(services.userConfigDirectory(), dir); // already there: same answer
+
+    // A file in the way: no directory to offer.
+    const QString blocked = m_tmp.path() + "/blocked";
+    QVERIFY(writeFile(blocked, "", false));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocked));
+    QCOMPARE(services.userConfigDirectory(), QString());
+
+    if (oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    QCoreApplication::setOrganizationName(oldOrganization);
+    QCoreApplication::setApplicationName(oldApplication);
+}
+
+void TestSystemServices::startProgramFailures_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("workingDirectory");
+
+    QTest::newRow("missing program") << "missing" << "";
+    QTest::newRow("document") << "doc.txt" << "";
+    QTest::newRow("directory") << "sub dir" << "";
+    QTest::newRow("missing working directory") << "script" << "no such dir";
+}
+
+void TestSystemServices::startProgramFailures()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, workingDirectory);
+    SystemServices services;
+    QVERIFY(!services.startProgram(m_dir + program, {}, workingDirectory.isEmpty() ? QString()
+                                                                                  : m_dir + workingDirectory));
+}
+
+void TestSystemServices::clockNeverGoesBack()
+{
+    SystemServices services;
+    qint64 previous = services.clockMs();
+    QVERIFY(previous > 0);
+    for (int i = 0; i < 10000; ++i) {
+        const qint64 now = services.clockMs();
+        QVERIFY(now >= previous);
+        previous = now;
+    }
+}
+
+QTEST_MAIN(TestSystemServices)
+#include "tst_systemservices.moc"
