@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Shared set-up of ./run and ./test: installs the Debian packages that are
+# missing, then configures and builds into build/ (or the directory given).
+set -euo pipefail
+
+PACKAGES=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libcanberra-dev libcanberra-pulse sound-theme-freedesktop
+    fonts-liberation2 fonts-urw-base35
+    xdg-utils
+    xvfb xauth xdotool x11-utils x11-apps imagemagick
+    pulseaudio pulseaudio-utils sox
+    desktop-file-utils appstream
+)
+
+missing_packages() {
+    local p
+    for p in "${PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            printf '%s\n' "$p"
+        fi
+    done
+}
+
+install_missing() {
+    local missing
+    mapfile -t missing < <(missing_packages)
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+            sudo=(sudo)
+        elif command -v sudo >/dev/null 2>&1 && [ -t 0 ]; then
+            sudo=(sudo)
+        else
+            echo "These packages are missing; install them, then run this again:" >&2
+            echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+            exit 1
+        fi
+    fi
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+build() {
+    local dir=$1
+    shift
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$dir" -j"$(nproc)"
+}
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

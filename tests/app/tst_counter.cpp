@@ -1,0 +1,644 @@
+#include <QLabel>
+#include <QPushButton>
+
+#include "clicklabel.h"
+#include "counterfixture.h"
+
+namespace
+{
+// The six digits that the segments show, "?" where no pattern matches.
+QString shownDigits(const SevenSegmentDisplay &display)
+{
+    QString digits;
+    for (int cell : SevenSegmentDisplay::Cells) {
+        QByteArray pattern;
+        for (int role = 1; role <= 7; ++role)
+            pattern += display.Segm(role, cell).color == SevenSegmentDisplay::LitColor ? '1' : '0';
+        const int index = [&] {
+            for (int d = 0; d <= 9; ++d) {
+                if (pattern == SevenSegmentDisplay::Patterns[d])
+                    return d;
+            }
+            return -1;
+        }();
+        digits += index < 0 ? QChar(u'?') : QChar(u'0' + index);
+    }
+    return digits;
+}
+
+QColor textColor(const QWidget *w)
+{
+    return w->palette().color(QPalette::WindowText);
+}
+}
+
+class TestCounter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    // Start-up
+    void firstRunCreatesFileAndShowsDelay();
+    void secondStartWritesNothing();
+    void startupState_data();
+    void startupState();
+    void anyFileContentStarts_data();
+    void anyFileContentStarts();
+    void unusableSettingsFileEndsStartup_data();
+    void unusableSettingsFileEndsStartup();
+    void readOnlyProgramDirectoryUsesUserDirectory();
+    void layout();
+
+    // Tick
+    void thirtySecondsRunToTheAction();
+    void shortDelays_data();
+    void shortDelays();
+    void pauseInFinalPhase();
+    void optionsAtZero_data();
+    void optionsAtZero();
+    void lateTickTakesOffRealTime();
+    void hundredHours();
+    void pauseLabelBlinks();
+    void annulationDuringBeepEvents();
+
+    // Commands
+    void clickPausesAndResumes();
+    void executerRunsAction_data();
+    void executerRunsAction();
+    void annulationEndsWithoutAction();
+    void aboutFromMainWindow();
+};
+
+void TestCounter::initTestCase()
+{
+    installFontSubstitutions();
+}
+
+void TestCounter::firstRunCreatesFileAndShowsDelay()
+{
+    CounterFixture f;
+    QVERIFY(f.start());
+    QFile file(f.iniPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.size(), 230);
+    QVERIFY(bytes.startsWith("Descrip.Lignes : 1-Heures"));
+    QVERIFY(bytes.endsWith(" 1 \r\n 1 \r\n 1 \r\n 1 \r\n"));
+
+    Counter &c = *f.counter;
+    QCOMPARE(shownDigits(c.display), QStringLiteral("000030"));
+    QCOMPARE(c.CountAction->text(), QStringLiteral("(aucune action)"));
+    QCOMPARE(textColor(c.CountAction), QColor(0, 128, 0));
+    QCOMPARE(c.CountAction->font().pointSizeF(), 14.0);
+    QVERIFY(!c.CountAction->font().italic());
+    QCOMPARE(c.CountObs->text(), defaultComment());
+    QCOMPARE(f.services.beeps, 1);
+    QCOMPARE(c.windowTitle(), QStringLiteral("Minutrex v3.42  "));
+    QVERIFY(c.Timer1.isActive());
+    QCOMPARE(c.Timer1.interval(), 333);
+    QCOMPARE(c.Timer1.timerType(), Qt::PreciseTimer);
+    QCOMPARE(c.TimeNum, 30.0);
+    QCOMPARE(c.BipsSon, 5.0);
+    QVERIFY(qAbs(c.TimDecr - 0.333333) < 1e-9);
+    // The lines come back from the file as texts.
+    QCOMPARE(f.LignMat[3], LineValue::text(QStringLiteral(" 30 ")));
+    // Drawn while not yet counting: the colons are far apart and dark.
+    QCOMPARE(c.display.SegClig1(1).color, SevenSegmentDisplay::UnlitColor);
+    QCOMPARE(c.display.SegClig1(1).Y2, 1695 + 65);
+
+    f.tick();
+    QCOMPARE(c.windowTitle(), QStringLiteral("00:00:29  Minutrex"));
+    QCOMPARE(shownDigits(c.display), QStringLiteral("000029"));
+    QCOMPARE(c.display.SegClig1(1).color, SevenSegmentDisplay::LitColor);
+    QCOMPARE(c.display.SegClig1(1).Y2, 1695 + 40);
+}
+
+void TestCounter::secondStartWritesNothing()
+{
+    QByteArray first;
+    {
+        CounterFixture f;
+        QVERIFY(f.start());
+        QFile file(f.iniPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        first = file.readAll();
+    }
+    CounterFixture f;
+    f.writeFile(first);
+    const QDateTime before = QFileInfo(f.iniPath()).lastModified();
+    QVERIFY(f.start());
+    QFile file(f.iniPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), first);
+    QCOMPARE(QFileInfo(f.iniPath()).lastModified(), before);
+}
+
+void TestCounter::startupState_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<double>("actionSize");
+    QTest::addColumn<bool>("italic");
+    QTest::addColumn<QColor>("actionColor");
+    QTest::addColumn<int>("beeps");
+    QTest::addColumn<int>("optFerm");
+    QTest::addColumn<double>("bipsSon");
+
+    const QColor green(0, 128, 0), blue(0, 0, 255);
+    QTest::newRow("execution off")
+        << CounterFixture::file({"d", " 0 ", " 1 ", " 0 ", "Sauvegarde", "save.sh", "/x/", "c", " 1 ", " 1 ", " 0 ", " 1 "})
+        << "000100" << "Exécution désactivée" << 12.0 << true << blue << 1 << 1 << 5.0;
+    QTest::newRow("execution off, no target")
+        << CounterFixture::file({"d", " 0 ", " 1 ", " 0 ", "Sauvegarde", "", "/x/", "c", " 1 ", " 1 ", " 0 ", " 1 "})
+        << "000100" << "Exécution désactivée" << 12.0 << true << green << 1 << 1 << 5.0;
+    QTest::newRow("1.4 rounds for closing only")
+        << CounterFixture::file({"d", " 0 ", " 0 ", " 3 ", "A", "", "", "c", "1.4", " 1 ", " 1 ", "1.4"})
+        << "000003" << "A" << 14.0 << false << green << 0 << 1 << 2.0;
+    QTest::newRow("ninety seconds unnormalised")
+        << CounterFixture::file({"d", " 0 ", " 0 ", " 90 ", "A", "", "", "c", " 1 ", " 1 ", " 1 ", " 1 "})
+        << "000090" << "A" << 14.0 << false << green << 1 << 1 << 5.0;
+    QTest::newRow("empty action name")
+        << CounterFixture::file({"d", " 0 ", " 0 ", " 5 ", "", "", "", "c", " 1 ", " 1 ", " 1 ", " 1 "})
+        << "000005" << "" << 14.0 << false << green << 1 << 1 << 4.0;
+    QTest::newRow("thirteen lines")
+        << CounterFixture::file({"d", " 0 ", " 0 ", " 6 ", "A", "", "", "c", " 1 ", " 1 ", " 1 ", " 1 ", "extra"})
+        << "000006" << "A" << 14.0 << false << green << 1 << 1 << 5.0;
+    QTest::newRow("options 2, -1 and empty are off")
+        << CounterFixture::file({"d", " 0 ", " 0 ", " 0 ", "A", "", "", "c", " 2 ", "-1", "", ""})
+        << "000000" << "Exécution désactivée" << 12.0 << true << green << 0 << 0 << -1.0;
+}
+
+void TestCounter::startupState()
+{
+    QFETCH(QByteArray, bytes);
+    CounterFixture f;
+    f.writeFile(bytes);
+    QVERIFY(f.start());
+    const Counter &c = *f.counter;
+    QTEST(shownDigits(c.display), "digits");
+    QTEST(c.CountAction->text(), "action");
+    QTEST(c.CountAction->font().pointSizeF(), "actionSize");
+    QTEST(c.CountAction->font().italic(), "italic");
+    QTEST(textColor(c.CountAction), "actionColor");
+    QTEST(f.services.beeps, "beeps");
+    QTEST(int(c.OptFerm), "optFerm");
+    QTEST(c.BipsSon, "bipsSon");
+}
+
+void TestCounter::anyFileContentStarts_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("lf only") << QByteArray("a\n 0 \n 0 \n 5 \n");
+    QTest::newRow("cr only") << QByteArray("a\r 0 \r 0 \r 5 \rX\r\r\r\r 1 \r 1 \r 1 \r 1 \r");
+    QTest::newRow("nul bytes") << QByteArray("\0\0\r\n\0 5\0\r\n", 10);
+    QTest::newRow("huge hours") << CounterFixture::file({"d", "1e300", "1e300", "1e300"});
+    QTest::newRow("overflowing number") << CounterFixture::file({"d", "1e999", " 0 ", " 3 "});
+    QTest::newRow("negative delay") << CounterFixture::file({"d", "-1", " 0 ", " 0 "});
+    QTest::newRow("fractional seconds") << CounterFixture::file({"d", " 0 ", " 0 ", "2.7"});
+    QTest::newRow("texts for numbers") << CounterFixture::file({"d", "abc", "x", "y", "", "", "", "", "z", "z", "z", "1e40"});
+    QTest::newRow("forty lines") << QByteArray(40 * 4, 'x').replace("xxxx", " 1 \r");
+    QByteArray random(4096, '\0');
+    quint32 seed = 12345;
+    for (char &b : random) {
+        seed = seed * 1103515245 + 12345;
+        b = char(seed >> 16);
+    }
+    QTest::newRow("random bytes") << random;
+    QTest::newRow("long line") << QByteArray(900 * 1024, '7');
+}
+
+void TestCounter::anyFileContentStarts()
+{
+    QFETCH(QByteArray, bytes);
+    CounterFixture f;
+    f.writeFile(bytes);
+    f.services.openResult = true;
+    QVERIFY(f.start());
+    for (int i = 0; i < 20 && f.counter && !f.counter->isUnloaded(); ++i)
+        f.tick();
+    QVERIFY(f.counter);
+}
+
+void TestCounter::unusableSettingsFileEndsStartup_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("file is a directory") << "directory";
+    QTest::newRow("file too large") << "large";
+    QTest::newRow("no directory accepts it") << "nowhere";
+}
+
+void TestCounter::unusableSettingsFileEndsStartup()
+{
+    QFETCH(QString, how);
+    CounterFixture f;
+    if (how == "directory") {
+        QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Minutrex.ini")));
+    } else if (how == "large") {
+        f.writeFile(QByteArray(2 * 1024 * 1024, 'x'));
+    } else {
+        f.services.programDir = f.dir.filePath(QStringLiteral("gone"));
+        f.services.programDirWritable = false;
+        f.services.userConfigDir.clear();
+    }
+    QVERIFY(!f.start());
+    QCOMPARE(f.services.messages.size(), 1);
+    QVERIFY2(f.services.messages[0].text.contains(QStringLiteral("Minutrex.ini")),
+             qPrintable(f.services.messages[0].text));
+    QVERIFY(f.services.messages[0].text.contains(u'\n'));
+    QVERIFY(!f.counter->Timer1.isActive());
+    if (how == "large")
+        QCOMPARE(QFileInfo(f.iniPath()).size(), 2 * 1024 * 1024);
+}
+
+void TestCounter::readOnlyProgramDirectoryUsesUserDirectory()
+{
+    CounterFixture f;
+    QTemporaryDir user;
+    f.services.programDirWritable = false;
+    f.services.userConfigDir = user.path();
+    QVERIFY(f.start());
+    QCOMPARE(f.counter->CountRepFic, user.filePath(QStringLiteral("Minutrex.ini")));
+    QCOMPARE(QFileInfo(user.filePath(QStringLiteral("Minutrex.ini"))).size(), 230);
+    QVERIFY(!QFileInfo::exists(f.iniPath()));
+}
+
+void TestCounter::layout()
+{
+    CounterFixture f;
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    QCOMPARE(c.size(), QSize(234, 224));
+    QCOMPARE(c.LabelAff->geometry(), QRect(48, 96, 137, 33));
+    QCOMPARE(c.BoutonNon->geometry(), QRect(20, 176, 89, 25));
+    QCOMPARE(c.BoutonOk->geometry(), QRect(123, 176, 89, 25));
+    QCOMPARE(c.BoutonOk->text(), QStringLiteral("EXECUTER"));
+    QCOMPARE(c.BoutonNon->text(), QStringLiteral("ANNULATION"));
+    QCOMPARE(c.LabelAff->toolTip(), QStringLiteral("CLic : Pause - DoubleClick : Réglages paramétres"));
+    QCOMPARE(c.BoutonNon->toolTip(), QStringLiteral("Annule l'éxécution de l'action et quitte Minutrex"));
+    QCOMPARE(c.BoutonOk->toolTip(), QStringLiteral("Force l'éxécution de l'action avant le terme"));
+    QCOMPARE(c.About1->toolTip(), QStringLiteral("A propos ..."));
+    // Neither visible button holds the focus, and keys on the focused one do nothing.
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(c.BoutonPourPointilles));
+    QVERIFY(!c.rect().intersects(c.BoutonPourPointilles->geometry()));
+    QTest::keyClick(&c, Qt::Key_Space);
+    QTest::keyClick(&c, Qt::Key_Return);
+    QVERIFY(!c.isUnloaded());
+    QVERIFY(f.services.opened.isEmpty() && f.services.messages.isEmpty());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(c.BoutonNon));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(c.BoutonOk));
+    // The panel's own text never shows: it has the panel's colour.
+    QCOMPARE(c.LabelAff->palette().color(QPalette::WindowText), c.LabelAff->palette().color(QPalette::Window));
+    QCOMPARE(c.LabelAff->cursor().hotSpot(), QPoint(12, 1));
+    QCOMPARE(c.BoutonOk->cursor().hotSpot(), QPoint(12, 1));
+}
+
+void TestCounter::thirtySecondsRunToTheAction()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 30, "Rapport", "doc.txt", "/d/"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    QCOMPARE(f.services.beeps, 1);
+
+    QList<int> beepTicks;
+    QString lastTitle;
+    while (f.counter && !c.isUnloaded() && f.ticks < 200) {
+        const int before = f.services.beeps;
+        f.tick();
+        if (f.services.beeps != before)
+            beepTicks << f.ticks;
+        if (f.ticks == 1)
+            QCOMPARE(c.windowTitle(), QStringLiteral("00:00:29  Minutrex"));
+        if (f.ticks == 4)
+            QCOMPARE(c.windowTitle(), QStringLiteral("00:00:28  Minutrex"));
+        if (!c.isUnloaded())
+            QCOMPARE(c.CountPause->text(), QStringLiteral("dans"));
+    }
+    QCOMPARE(f.ticks, 91);
+    QCOMPARE(beepTicks, (QList<int>{73, 76, 79, 82, 85, 88}));
+    QCOMPARE(f.services.opened.size(), 1);
+    QCOMPARE(f.services.opened[0].path, QStringLiteral("/d/doc.txt"));
+    QCOMPARE(f.services.opened[0].owner, static_cast<QWidget *>(f.counter.data()));
+    QVERIFY(f.services.messages.isEmpty());
+    QVERIFY(c.isUnloaded());
+    QVERIFY(!c.Timer1.isActive());
+    CounterFixture::flushDeletes();
+    QVERIFY(!f.counter);
+}
+
+void TestCounter::shortDelays_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<int>("endTick");
+    QTest::addColumn<QList<int>>("beepSeconds"); // seconds shown when each beep sounds
+
+    QTest::newRow("5 s") << 5 << 16 << QList<int>{4, 3, 2, 1, 0};
+    QTest::newRow("3 s") << 3 << 10 << QList<int>{2, 1, 0};
+    QTest::newRow("1 s") << 1 << 4 << QList<int>{0};
+    QTest::newRow("0 s") << 0 << 1 << QList<int>{};
+    QTest::newRow("6 s") << 6 << 19 << QList<int>{5, 4, 3, 2, 1, 0};
+    QTest::newRow("negative") << -7 << 1 << QList<int>{};
+}
+
+void TestCounter::shortDelays()
+{
+    QFETCH(int, seconds);
+    QFETCH(int, endTick);
+    QFETCH(QList<int>, beepSeconds);
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, seconds, "A", "doc.txt", "/d/"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    QList<int> heard;
+    while (f.counter && !f.counter->isUnloaded() && f.ticks < 100) {
+        const int before = f.services.beeps;
+        f.tick();
+        if (f.services.beeps != before)
+            heard << int(std::floor(f.counter->TimeNum));
+    }
+    QCOMPARE(f.ticks, endTick);
+    QCOMPARE(heard, beepSeconds);
+    QCOMPARE(f.services.opened.size(), 1);
+}
+
+void TestCounter::pauseInFinalPhase()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 6, "A", "doc.txt", "/d/"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    while (c.windowTitle() != QStringLiteral("00:00:03  Minutrex"))
+        f.tick();
+    const int beepsAtThree = f.services.beeps;
+    QCOMPARE(beepsAtThree, 1 + 3); // start, 5, 4, 3
+    c.LabelAff_Click();
+    for (int i = 0; i < 30; ++i) {
+        f.tick();
+        QCOMPARE(c.windowTitle(), QStringLiteral("00:00:03  Minutrex"));
+    }
+    QCOMPARE(f.services.beeps, beepsAtThree);
+    QVERIFY(!c.isUnloaded());
+    c.LabelAff_Click();
+    QList<QString> beepTitles;
+    while (!c.isUnloaded()) {
+        const int before = f.services.beeps;
+        f.tick();
+        if (f.services.beeps != before)
+            beepTitles << QString::number(int(std::floor(c.TimeNum)));
+    }
+    QCOMPARE(beepTitles, (QList<QString>{"2", "1", "0"}));
+}
+
+void TestCounter::optionsAtZero_data()
+{
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<bool>("targetWorks");
+    QTest::addColumn<int>("beeps");        // after the start
+    QTest::addColumn<bool>("launched");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<bool>("blinked");
+
+    QTest::newRow("all on, working") << QByteArray("1111") << true << 3 << true << true << true;
+    QTest::newRow("all on, failing") << QByteArray("1111") << false << 3 << true << false << true;
+    QTest::newRow("no final beeps") << QByteArray("1011") << true << 0 << true << true << true;
+    QTest::newRow("no execution, closing") << QByteArray("1101") << true << 3 << false << true << false;
+    QTest::newRow("no execution, staying") << QByteArray("1100") << true << 3 << false << false << false;
+    QTest::newRow("staying, working") << QByteArray("1110") << true << 3 << true << false << true;
+    QTest::newRow("staying, failing") << QByteArray("1110") << false << 3 << true << false << true;
+}
+
+void TestCounter::optionsAtZero()
+{
+    QFETCH(QByteArray, options);
+    QFETCH(bool, targetWorks);
+    QFETCH(bool, closed);
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 3, "Nom", "doc.txt", "/d/", options));
+    if (targetWorks)
+        f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    const int startBeeps = f.services.beeps;
+    bool blinked = false;
+    while (!c.isUnloaded() && c.Timer1.isActive()) {
+        f.tick();
+        blinked = blinked || (!c.isUnloaded() && c.CountAction->text().isEmpty());
+    }
+    QCOMPARE(f.ticks, 10);
+    QTEST(f.services.beeps - startBeeps, "beeps");
+    QTEST(!f.services.opened.isEmpty() || !f.services.messages.isEmpty(), "launched");
+    QCOMPARE(c.isUnloaded(), closed);
+    QTEST(blinked, "blinked");
+    if (!targetWorks && !f.services.messages.isEmpty()) {
+        QCOMPARE(f.services.messages[0].title, QStringLiteral("Minutrex - Action"));
+        QCOMPARE(c.ActError, qint16(1));
+    }
+    if (!closed) {
+        QCOMPARE(c.windowTitle(), QStringLiteral("00:00:00  Minutrex"));
+        QCOMPARE(c.CountPause->text(), QStringLiteral("dans"));
+        QVERIFY(!c.Timer1.isActive());
+        QCOMPARE(shownDigits(c.display), QStringLiteral("000000"));
+    }
+}
+
+void TestCounter::lateTickTakesOffRealTime()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 1, 0));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    f.tick();
+    QCOMPARE(c.windowTitle(), QStringLiteral("00:00:59  Minutrex"));
+    // The machine slept or stalled for 12.5 seconds.
+    f.services.now += 12'500 - 333;
+    f.tick();
+    QCOMPARE(c.TimeNum, 60.0 - 0.333 - 12.5);
+    QCOMPARE(c.windowTitle(), QStringLiteral("00:00:47  Minutrex"));
+    // Longer than what remained: ends at once, never below zero.
+    f.services.now += 100'000;
+    f.tick();
+    QCOMPARE(c.TimeNum, 0.0);
+    QVERIFY(!c.Timer1.isActive());
+}
+
+void TestCounter::hundredHours()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(123, 4, 5));
+    QVERIFY(f.start());
+    f.tick();
+    QCOMPARE(f.counter->windowTitle(), QStringLiteral("123:04:04  Minutrex"));
+    QCOMPARE(shownDigits(f.counter->display), QStringLiteral("990404"));
+}
+
+void TestCounter::pauseLabelBlinks()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 30));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    f.tick();
+    c.LabelAff_Click();
+    QStringList seen;
+    for (int i = 0; i < 4; ++i) {
+        f.tick();
+        seen << c.CountPause->text();
+        QCOMPARE(textColor(c.CountPause), QColor(255, 0, 0));
+        QVERIFY(!c.CountPause->font().italic());
+    }
+    QCOMPARE(seen, (QStringList{"EN PAUSE", "   ", "EN PAUSE", "   "}));
+    c.LabelAff_Click();
+    f.tick();
+    QCOMPARE(c.CountPause->text(), QStringLiteral("dans"));
+    QVERIFY(c.CountPause->font().italic());
+    QCOMPARE(textColor(c.CountPause), QColor(0, 0, 0));
+}
+
+void TestCounter::annulationDuringBeepEvents()
+{
+    // A click on "ANNULATION" is handled inside the events run after a final
+    // beep, and the window is destroyed there: the tick must stop touching it
+    // and must not carry out the action.
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 1, "A", "doc.txt", "/d/"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    bool clicked = false;
+    f.services.onProcessEvents = [&] {
+        if (clicked || !f.counter)
+            return;
+        clicked = true;
+        QTest::mouseClick(f.counter->BoutonNon, Qt::LeftButton);
+        CounterFixture::flushDeletes();
+    };
+    while (f.counter && f.ticks < 10)
+        f.tick();
+    QVERIFY(clicked);
+    QVERIFY(!f.counter);
+    QCOMPARE(f.ticks, 1); // the first tick already shows 0 seconds and beeps
+    QVERIFY(f.services.opened.isEmpty());
+    QVERIFY(f.services.messages.isEmpty());
+}
+
+void TestCounter::clickPausesAndResumes()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 30));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    f.tick();
+    f.tick();
+    const double before = c.TimeNum;
+    QTest::mouseClick(c.LabelAff, Qt::LeftButton);
+    QCOMPARE(c.TimDecr, 0.0);
+    for (int i = 0; i < 6; ++i)
+        f.tick();
+    QCOMPARE(c.TimeNum, before);
+    QCOMPARE(c.display.SegClig1(1).Y2, 1695 + 65);
+    QTest::mouseClick(c.LabelAff, Qt::LeftButton);
+    QVERIFY(c.TimDecr > 0);
+    f.tick();
+    QCOMPARE(c.TimeNum, before - 0.333);
+}
+
+void TestCounter::executerRunsAction_data()
+{
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<bool>("targetWorks");
+    QTest::addColumn<bool>("pausedBefore");
+    QTest::addColumn<bool>("closed");
+
+    QTest::newRow("execution off still runs") << QByteArray("1100") << true << false << true;
+    QTest::newRow("closing off still closes") << QByteArray("1110") << true << false << true;
+    QTest::newRow("failing resumes") << QByteArray("1111") << false << false << false;
+    QTest::newRow("failing resumes a paused count") << QByteArray("1111") << false << true << false;
+}
+
+void TestCounter::executerRunsAction()
+{
+    QFETCH(QByteArray, options);
+    QFETCH(bool, targetWorks);
+    QFETCH(bool, pausedBefore);
+    QFETCH(bool, closed);
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 30, "A", "doc.txt", "/d/", options));
+    if (targetWorks)
+        f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    f.tick();
+    if (pausedBefore)
+        c.LabelAff_Click();
+    double pausedDuringMessage = -1;
+    f.services.onMessageBox = [&](const FakeServices::Message &) { pausedDuringMessage = c.TimDecr; };
+    QTest::mouseClick(c.BoutonOk, Qt::LeftButton);
+    QCOMPARE(c.isUnloaded(), closed);
+    if (targetWorks) {
+        QCOMPARE(f.services.opened.size(), 1);
+    } else {
+        QCOMPARE(f.services.messages.size(), 1);
+        QCOMPARE(pausedDuringMessage, 0.0);
+        QCOMPARE(c.ActError, qint16(1));
+        QVERIFY(c.TimDecr > 0);
+        const double before = c.TimeNum;
+        f.tick();
+        QVERIFY(c.TimeNum < before);
+    }
+}
+
+void TestCounter::annulationEndsWithoutAction()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 30, "A", "doc.txt", "/d/"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    QTest::mouseClick(f.counter->BoutonNon, Qt::LeftButton);
+    QVERIFY(f.counter->isUnloaded());
+    QVERIFY(!f.counter->isVisible());
+    CounterFixture::flushDeletes();
+    QVERIFY(!f.counter);
+    QVERIFY(f.services.opened.isEmpty());
+}
+
+void TestCounter::aboutFromMainWindow()
+{
+    CounterFixture f;
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    const double decr = c.TimDecr;
+    QTest::mouseClick(c.About1, Qt::LeftButton);
+    QCOMPARE(f.services.messages.size(), 1);
+    const auto &m = f.services.messages[0];
+    QCOMPARE(m.title, QStringLiteral("About"));
+    QCOMPARE(m.icon, Services::Icon::Information);
+    QCOMPARE(m.text.split(u'\n').size(), 4);
+    QVERIFY(m.text.startsWith(QStringLiteral("Minutrex v3.42\nDécembre 2006\n")));
+    QCOMPARE(m.owner, static_cast<QWidget *>(&c));
+    QCOMPARE(c.TimDecr, decr);
+    QVERIFY(QApplication::topLevelWidgets().count() >= 1);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        QVERIFY(w == &c || !w->isVisible());
+}
+
+QTEST_MAIN(TestCounter)
+#include "tst_counter.moc"
