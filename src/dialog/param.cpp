@@ -1,0 +1,467 @@
+#include "param.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStringList>
+#include <QTime>
+#include <QTimeEdit>
+
+#include "counterhost.h"
+#include "launcher.h"
+#include "lineobject.h"
+#include "lines.h"
+#include "services.h"
+
+namespace {
+
+constexpr quint32 WindowGrey = 0x00C0C0C0;
+constexpr quint32 ButtonGrey = 0x00E0E0E0;
+constexpr quint32 CaptionTeal = 0x00808000;
+constexpr quint32 White = 0x00FFFFFF;
+
+constexpr qreal AppNomDesignSize = 9.75;
+constexpr qreal AppDirDesignSize = 8.25;
+
+const QString TimeFormat = QStringLiteral("hh:mm:ss");
+
+// Every attribute is set explicitly, so nothing is inherited from the frame's
+// bold caption font.
+QFont makeFont(const QString &family, qreal pointSize, bool bold = false, bool italic = false,
+               bool underline = false)
+{
+    QFont font(family);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    font.setItalic(italic);
+    font.setUnderline(underline);
+    font.setStrikeOut(false);
+    return font;
+}
+
+template <class W>
+W *place(W *widget, const char *name, int x, int y, int width, int height)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(x, y, width, height);
+    return widget;
+}
+
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QColor systemColour(QPalette::ColorRole role)
+{
+    return QGuiApplication::palette().color(role);
+}
+
+// A frame paints its caption in teal; its controls keep the ordinary colours.
+void keepSystemTextColours(QWidget *widget)
+{
+    setColour(widget, QPalette::WindowText, systemColour(QPalette::WindowText));
+    setColour(widget, QPalette::Text, systemColour(QPalette::Text));
+}
+
+QGroupBox *makeFrame(QWidget *parent, const char *name, const QString &caption, int x, int y,
+                     int width, int height)
+{
+    auto *frame = place(new QGroupBox(caption, parent), name, x, y, width, height);
+    frame->setFont(makeFont(QStringLiteral("Arial"), 6.75, true));
+    setColour(frame, QPalette::Window, fromBgr(WindowGrey));
+    setColour(frame, QPalette::WindowText, fromBgr(CaptionTeal));
+    setColour(frame, QPalette::Text, fromBgr(CaptionTeal));
+    return frame;
+}
+
+QLabel *makeCaption(QWidget *frame, const char *name, const QString &text, int x, int y, int width,
+                    int height)
+{
+    auto *label = place(new QLabel(text, frame), name, x, y, width, height);
+    label->setFont(makeFont(QStringLiteral("Arial"), 8.25, false, true));
+    keepSystemTextColours(label);
+    return label;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, int x, int y)
+{
+    auto *button = place(new QPushButton(text, parent), name, x, y, 81, 25);
+    button->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75, true));
+    setColour(button, QPalette::Button, fromBgr(ButtonGrey));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLineEdit *makeTextBox(QWidget *frame, const char *name, const QString &tooltip, const QFont &font,
+                       int x, int y, int width)
+{
+    auto *box = place(new QLineEdit(frame), name, x, y, width, 25);
+    box->setToolTip(tooltip);
+    box->setFont(font);
+    keepSystemTextColours(box);
+    return box;
+}
+
+QCheckBox *makeOption(QWidget *frame, const char *name, const QString &caption,
+                      const QString &tooltip, int y, int width)
+{
+    auto *box = place(new QCheckBox(caption, frame), name, 24, y, width, 25);
+    box->setToolTip(tooltip);
+    box->setFont(makeFont(QStringLiteral("Arial"), 8.25));
+    keepSystemTextColours(box);
+    setColour(box, QPalette::WindowText, systemColour(QPalette::ButtonText));
+    // Transparent on the frame, which is painted in the same grey.
+    setColour(box, QPalette::Window, fromBgr(WindowGrey));
+    box->setChecked(true);
+    return box;
+}
+
+// The hand pointer, hot spot at the fingertip; the ordinary pointing hand when
+// the picture is missing from the build.
+QCursor handCursor()
+{
+    const QPixmap hand(QStringLiteral(":/cursors/hand.png"));
+    if (hand.isNull())
+        return QCursor(Qt::PointingHandCursor);
+    return QCursor(hand, 12, 1);
+}
+
+// Number of characters, a character outside the basic plane counting once.
+int characterCount(const QString &text)
+{
+    return int(text.toUcs4().size());
+}
+
+void setFileBoxText(QLineEdit *box, const QString &text, qreal designSize)
+{
+    QFont font = box->font();
+    font.setPointSizeF(Param::fileBoxFontSize(characterCount(text), designSize));
+    box->setFont(font);
+    box->setText(text);
+    box->setToolTip(text);
+}
+
+// A line read as one piece of a time of day: written "0#" as the time text is,
+// read back, and held inside the picker's range. A hand-edited file may hold
+// 30 hours, -5 or text; the picker cannot show those, so each piece is clamped
+// on its own (30 hours shows 23, -5 minutes 00, text 00).
+int timePiece(const LineValue &line, int maximum)
+{
+    const double value = numericValue(twoDigits(line.toNumber()));
+    return int(std::clamp(value, 0.0, double(maximum)));
+}
+
+bool optionTicked(const LineValue &line)
+{
+    return line.toNumber() == 1;
+}
+
+LineValue optionLine(const QCheckBox *box)
+{
+    return LineValue::number(box->isChecked() ? 1 : 0);
+}
+
+} // namespace
+
+Param::Param(CounterHost &host, Services &services, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint)
+    , m_host(host)
+    , m_services(services)
+{
+    setObjectName(QStringLiteral("Param"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString());
+    setFixedSize(322, 678);
+    setColour(this, QPalette::Window, fromBgr(WindowGrey));
+    setAutoFillBackground(true);
+
+    buildControls();
+    setTabOrderAndFocus();
+
+    connect(ParamParc, &QPushButton::clicked, this, &Param::ParamParc_Click);
+    connect(ParamOK, &QPushButton::clicked, this, &Param::ParamOK_Click);
+    connect(ParamAnnul, &QPushButton::clicked, this, &Param::ParamAnnul_Click);
+    connect(ParamSimul, &QPushButton::clicked, this, &Param::ParamSimul_Click);
+    connect(About2, &QPushButton::clicked, this, [this] { About2_Click(this, m_services); });
+}
+
+void Param::buildControls()
+{
+    const QFont titleFont = makeFont(QStringLiteral("Bookman Old Style"), 11.25, true, false, true);
+    Label7 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label7", 88, 8, 140, 25);
+    Label7->setFont(titleFont);
+    setColour(Label7, QPalette::WindowText, systemColour(QPalette::ButtonText));
+    // The white copy on top, one pixel lower and two to the right: the dark
+    // copy shows as an edge above and left of it.
+    Label8 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label8", 90, 9, 141, 23);
+    Label8->setFont(titleFont);
+    setColour(Label8, QPalette::WindowText, fromBgr(White));
+    Label8->raise();
+
+    Frame1 = makeFrame(this, "Frame1", QStringLiteral("  DECOMPTEUR "), 16, 40, 153, 81);
+    Label9 = makeCaption(Frame1, "Label9", QStringLiteral("Heures:Minutes:Secondes"), 8, 24, 137, 17);
+    Label9->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    ParamTime = place(new QTimeEdit(Frame1), "ParamTime", 32, 40, 89, 25);
+    ParamTime->setDisplayFormat(TimeFormat);
+    ParamTime->setTimeRange(QTime(0, 0, 0), QTime(23, 59, 59));
+    ParamTime->setTime(QTime(0, 0, 0));
+    ParamTime->setToolTip(QStringLiteral("Choisisser le délai du décompteur"));
+    ParamTime->setFont(makeFont(QStringLiteral("System"), 9.75, true));
+    keepSystemTextColours(ParamTime);
+
+    About2 = place(new QPushButton(this), "About2", 208, 56, 57, 57);
+    About2->setFlat(true);
+    About2->setAutoDefault(false);
+    About2->setToolTip(QStringLiteral("A propos ..."));
+    About2->setIcon(QIcon(QStringLiteral(":/images/gears.png")));
+    About2->setIconSize(QSize(32, 32));
+    setColour(About2, QPalette::Button, fromBgr(WindowGrey));
+
+    Frame2 = makeFrame(this, "Frame2", QStringLiteral("  ACTION "), 16, 136, 289, 241);
+    Label2 = makeCaption(Frame2, "Label2", QStringLiteral("Nom de l'action"), 24, 24, 137, 17);
+    ParamActNom = makeTextBox(Frame2, "ParamActNom", QStringLiteral("Entrer le nom de l'action"),
+                              makeFont(QStringLiteral("Times New Roman"), 11.25, true), 24, 40, 137);
+    Label11 = makeCaption(Frame2, "Label11", QStringLiteral("Sélection du fichier à éxécuter"), 24, 80,
+                          233, 17);
+    ParamParc = makeButton(Frame2, "ParamParc", QStringLiteral("Parcourir ..."), 24, 96);
+    ParamParc->setToolTip(QStringLiteral(
+        "Cliquer pou afficher l'arborescence des répertoires, puis sélectionner le fichier cible"));
+    Label10 = makeCaption(Frame2, "Label10", QStringLiteral("Nom du fichier à éxécuter"), 24, 136, 137, 17);
+    ParamAppNom = makeTextBox(Frame2, "ParamAppNom",
+                              QStringLiteral("Cliquer sur Parcourir pour sélectionner un fichier"),
+                              makeFont(QStringLiteral("Arial"), AppNomDesignSize), 24, 152, 241);
+    setColour(ParamAppNom, QPalette::Base, fromBgr(White));
+    Label4 = makeCaption(Frame2, "Label4", QStringLiteral("Emplacement du fichier à éxécuter"), 24, 184,
+                         241, 17);
+    ParamAppDir = makeTextBox(Frame2, "ParamAppDir",
+                              QStringLiteral("Cliquer sur Parcourir pour sélectionner un emplacement"),
+                              makeFont(QStringLiteral("Arial"), AppDirDesignSize), 24, 201, 241);
+    setColour(ParamAppDir, QPalette::Base, fromBgr(White));
+
+    Frame3 = makeFrame(this, "Frame3", QStringLiteral("  COMMENTAIRES  "), 16, 392, 289, 97);
+    Label5 = makeCaption(Frame3, "Label5", QStringLiteral("Vos commentaires (facultatif)"), 24, 24, 241, 17);
+    ParamObs = place(new QPlainTextEdit(Frame3), "ParamObs", 24, 40, 241, 41);
+    ParamObs->setToolTip(QStringLiteral("Entrer vos commentaires ..."));
+    ParamObs->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75));
+    // Tab moves on to the next control, as in the other boxes.
+    ParamObs->setTabChangesFocus(true);
+    keepSystemTextColours(ParamObs);
+
+    Frame4 = makeFrame(this, "Frame4", QStringLiteral("  OPTIONS  "), 16, 504, 289, 121);
+    const QString lastSecondsBeeps =
+        QStringLiteral("Décocher pour désactiver les bips sonores des 5 dernières secondes");
+    ParamBoxBipDem = makeOption(Frame4, "ParamBoxBipDem", QStringLiteral("  Bip sonore au démarrage"),
+                                lastSecondsBeeps, 16, 241);
+    ParamBoxBips = makeOption(Frame4, "ParamBoxBips",
+                              QStringLiteral("  Bips sonores sur les 5 dernières secondes"),
+                              lastSecondsBeeps, 40, 241);
+    ParamBoxExec = makeOption(Frame4, "ParamBoxExec", QStringLiteral("  Exécution de l'action à terme"),
+                              QStringLiteral("Décocher pour désactiver l'éxécution du fichier cible"), 64, 257);
+    ParamBoxFerm = makeOption(
+        Frame4, "ParamBoxFerm", QStringLiteral("  Fermeture de Minutrex à terme"),
+        QStringLiteral("Décocher pour garder Minutrex ouvert pour une éxécution ultérieure de l'action"),
+        88, 257);
+
+    ParamAnnul = makeButton(this, "ParamAnnul", QStringLiteral("Annulation"), 16, 640);
+    ParamSimul = makeButton(this, "ParamSimul", QStringLiteral("Simulation"), 120, 640);
+    ParamOK = makeButton(this, "ParamOK", QStringLiteral("OK"), 224, 640);
+
+    CommDial.title = QStringLiteral("Choisissez un fichier ...");
+
+    const QCursor hand = handCursor();
+    for (QWidget *widget : {static_cast<QWidget *>(About2), static_cast<QWidget *>(ParamParc),
+                            static_cast<QWidget *>(ParamOK), static_cast<QWidget *>(ParamAnnul),
+                            static_cast<QWidget *>(ParamSimul), static_cast<QWidget *>(ParamBoxBipDem),
+                            static_cast<QWidget *>(ParamBoxBips), static_cast<QWidget *>(ParamBoxFerm)})
+        widget->setCursor(hand);
+}
+
+void Param::setTabOrderAndFocus()
+{
+    const QList<QWidget *> order{ParamSimul,   ParamAnnul,  ParamOK,      ParamParc,   ParamAppDir,
+                                 ParamAppNom,  ParamTime,   ParamObs,     ParamBoxExec, ParamActNom,
+                                 ParamBoxFerm, ParamBoxBips, About2,      ParamBoxBipDem};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    // Taken when the window first becomes active.
+    ParamSimul->setFocus(Qt::OtherFocusReason);
+}
+
+void Param::centreOnScreen()
+{
+    QScreen *target = screen();
+    if (!target)
+        target = QGuiApplication::primaryScreen();
+    if (!target)
+        return;
+    const QRect area = target->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+qreal Param::fileBoxFontSize(int length, qreal designSize)
+{
+    if (length <= 0)
+        return designSize;
+    if (length <= 33)
+        return 9;
+    if (length <= 43)
+        return 8;
+    return 7;
+}
+
+void Param::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Only the first showing fills the controls: coming back from a file
+    // dialog, a message box or another application keeps what the user typed.
+    if (m_activated)
+        return;
+    m_activated = true;
+    centreOnScreen();
+    Form_Activate();
+}
+
+void Param::Form_Activate()
+{
+    const LignMatArray &lines = m_host.LignMat();
+
+    // The settings have never been confirmed: the window keeps its design-time
+    // state, whatever the other lines hold.
+    if (lines[4].toText() == defaultActionName())
+        return;
+
+    ParamTime->setTime(QTime(timePiece(lines[1], 23), timePiece(lines[2], 59), timePiece(lines[3], 59)));
+    ParamActNom->setText(lines[4].toText());
+    setFileBoxText(ParamAppNom, lines[5].toText(), AppNomDesignSize);
+    setFileBoxText(ParamAppDir, lines[6].toText(), AppDirDesignSize);
+    if (lines[7].toText() != defaultComment())
+        ParamObs->setPlainText(lines[7].toText());
+    ParamBoxBipDem->setChecked(optionTicked(lines[8]));
+    ParamBoxBips->setChecked(optionTicked(lines[9]));
+    ParamBoxExec->setChecked(optionTicked(lines[10]));
+    ParamBoxFerm->setChecked(optionTicked(lines[11]));
+}
+
+void Param::ParamParc_Click()
+{
+    const LignMatArray &lines = m_host.LignMat();
+    // The filter matches every file, names without a dot included.
+    CommDial.filter = QStringLiteral("Tous les Fichiers(*.*) (*)");
+    // The stored directory, so a second choice starts from the same place.
+    const QString storedDirectory = lines[6].toText();
+    CommDial.initialDirectory = storedDirectory.isEmpty() ? QStringLiteral("/") : storedDirectory;
+    CommDial.fileName =
+        m_services.openFileName(this, CommDial.title, CommDial.filter, CommDial.initialDirectory);
+    if (CommDial.fileName.isEmpty())
+        return;
+
+    FicRepNom = CommDial.fileName;
+    const qsizetype p = FicRepNom.lastIndexOf(QLatin1Char('/')) + 1;
+    const QString fileName = FicRepNom.mid(p);
+    const QString directory = FicRepNom.left(p);
+    const qsizetype dot = fileName.indexOf(QLatin1Char('.'));
+    ActNom = dot < 0 ? fileName : fileName.left(dot);
+
+    // Proposed only while the user has not typed a name of their own.
+    if (ParamActNom->text().isEmpty() || ParamActNom->text() == lines[4].toText())
+        ParamActNom->setText(ActNom);
+    setFileBoxText(ParamAppNom, fileName, AppNomDesignSize);
+    setFileBoxText(ParamAppDir, directory, AppDirDesignSize);
+}
+
+void Param::ParamOK_Click()
+{
+    if (m_leaving || m_busy)
+        return;
+
+    // Built aside: the settings lines change only once the file holds them.
+    LignMatArray lines = m_host.LignMat();
+    const QString time = ParamTime->time().toString(TimeFormat);
+    lines[1] = LineValue::number(numericValue(time.mid(0, 2)));
+    lines[2] = LineValue::number(numericValue(time.mid(3, 2)));
+    lines[3] = LineValue::number(numericValue(time.mid(6, 2)));
+    lines[4] = LineValue::text(ParamActNom->text());
+    lines[5] = LineValue::text(ParamAppNom->text());
+    lines[6] = LineValue::text(ParamAppDir->text());
+    lines[7] = LineValue::text(ParamObs->toPlainText());
+    lines[8] = optionLine(ParamBoxBipDem);
+    lines[9] = optionLine(ParamBoxBips);
+    lines[10] = optionLine(ParamBoxExec);
+    lines[11] = optionLine(ParamBoxFerm);
+
+    // A failed write has been reported by the countdown window; the dialog
+    // stays open with everything the user entered, so nothing is lost.
+    m_busy = true;
+    const bool written = m_host.FicEcrit(lines, this);
+    m_busy = false;
+    if (!written)
+        return;
+
+    m_leaving = true;
+    m_host.LignMat() = lines;
+    hide();
+    m_host.LabelAff_Click();
+    m_host.FormLoad();
+    unload();
+    m_host.showCounter();
+}
+
+void Param::ParamAnnul_Click()
+{
+    if (m_leaving || m_busy)
+        return;
+    m_leaving = true;
+    m_host.LabelAff_Click();
+    hide();
+    unload();
+    m_host.showCounter();
+}
+
+void Param::ParamSimul_Click()
+{
+    launchAction(ParamAppNom->text(), ParamAppDir->text(), this, LaunchTexts::simulation(), m_services);
+}
+
+void Param::About2_Click(QWidget *owner, Services &services)
+{
+    const QStringList lines{QStringLiteral("Minutrex v3.42"), QStringLiteral("Décembre 2006"),
+                            QStringLiteral("Auteur : l'équipe Minutrex"),
+                            QStringLiteral("https://minutrex.example.org")};
+    services.messageBox(owner, lines.join(QLatin1Char('\n')), Services::Icon::Information,
+                        QStringLiteral("About"));
+}
+
+void Param::unload()
+{
+    close();
+}
+
+void Param::closeEvent(QCloseEvent *event)
+{
+    if (m_busy) {
+        // The settings file is being written; OK decides what happens next.
+        event->ignore();
+        return;
+    }
+    // The window's own close button: the same as "Annulation", so the count
+    // resumes and the countdown window comes back.
+    if (!m_leaving)
+        ParamAnnul_Click();
+    event->accept();
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QCheckBox;
+class QCloseEvent;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QShowEvent;
+class QTimeEdit;
+class CounterHost;
+class Services;
+
+// The settings window: created at each opening in its design-time state,
+// filled from the settings lines when first shown, and deleted by OK,
+// "Annulation" or its close button. It writes the settings only on OK, through
+// the countdown window; it never touches the settings file or the countdown
+// itself, and the target is tried only through the action launcher.
+class Param : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Param(CounterHost &host, Services &services, QWidget *parent = nullptr);
+
+    // The about box; needs no settings window, so the main window calls it too.
+    static void About2_Click(QWidget *owner, Services &services);
+
+    // The font size of a file or directory box for a text of the given length
+    // in characters; an empty text keeps the box's design-time size.
+    static qreal fileBoxFontSize(int length, qreal designSize);
+
+    // What the file-open dialog is given and what it answered last.
+    struct FileDialogSettings
+    {
+        QString title;
+        QString filter;
+        QString initialDirectory;
+        QString fileName;
+    };
+
+    QLabel *Label7 = nullptr;
+    QLabel *Label8 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QLabel *Label9 = nullptr;
+    QTimeEdit *ParamTime = nullptr;
+    QPushButton *About2 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *ParamActNom = nullptr;
+    QLabel *Label11 = nullptr;
+    QPushButton *ParamParc = nullptr;
+    QLabel *Label10 = nullptr;
+    QLineEdit *ParamAppNom = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *ParamAppDir = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    QLabel *Label5 = nullptr;
+    QPlainTextEdit *ParamObs = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QCheckBox *ParamBoxBipDem = nullptr;
+    QCheckBox *ParamBoxBips = nullptr;
+    QCheckBox *ParamBoxExec = nullptr;
+    QCheckBox *ParamBoxFerm = nullptr;
+    QPushButton *ParamAnnul = nullptr;
+    QPushButton *ParamSimul = nullptr;
+    QPushButton *ParamOK = nullptr;
+    FileDialogSettings CommDial;
+
+public slots:
+    void Form_Activate();
+    void ParamParc_Click();
+    void ParamOK_Click();
+    void ParamAnnul_Click();
+    void ParamSimul_Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void setTabOrderAndFocus();
+    void centreOnScreen();
+    // Closes the window, which deletes it.
+    void unload();
+
+    CounterHost &m_host;
+    Services &m_services;
+    bool m_activated = false;  // Form_Activate has run for this opening
+    bool m_busy = false;       // inside OK, waiting for the settings file
+    bool m_leaving = false;    // OK succeeded or "Annulation" started: unloading
+
+    // Full path of the file last chosen, and the action name derived from it.
+    QString FicRepNom;
+    QString ActNom;
+};

@@ -1,0 +1,824 @@
+#include <memory>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimeEdit>
+
+#include "counterhost.h"
+#include "fakeservices.h"
+#include "lines.h"
+#include "param.h"
+
+namespace {
+
+// Stands in for the countdown window: holds the lines and records the calls
+// the dialog makes, with whether the dialog was on screen at that moment.
+class RecordingHost final : public CounterHost
+{
+public:
+    LignMatArray lines;
+    QStringList calls;
+    QList<bool> dialogShownAt;
+    QList<LignMatArray> written;
+    QList<QWidget *> writeOwners;
+    bool writeResult = true;
+    QPointer<QWidget> dialog;
+
+    LignMatArray &LignMat() override { return lines; }
+    bool FicEcrit(const LignMatArray &values, QWidget *owner) override
+    {
+        record(QStringLiteral("FicEcrit"));
+        written.append(values);
+        writeOwners.append(owner);
+        return writeResult;
+    }
+    void LabelAff_Click() override { record(QStringLiteral("LabelAff_Click")); }
+    void FormLoad() override { record(QStringLiteral("FormLoad")); }
+    void showCounter() override { record(QStringLiteral("showCounter")); }
+
+private:
+    void record(const QString &call)
+    {
+        calls.append(call);
+        dialogShownAt.append(dialog && dialog->isVisible());
+    }
+};
+
+LignMatArray fileLines(const QStringList &texts)
+{
+    LignMatArray lines;
+    for (int i = 0; i < texts.size(); ++i)
+        lines[i] = LineValue::text(texts[i]);
+    return lines;
+}
+
+// As the file holds them after a first run; line 10 edited to 0 by hand.
+LignMatArray firstRunLines()
+{
+    return fileLines({descriptionLine(), " 0 ", " 0 ", " 30 ", defaultActionName(), "rapport.txt",
+                      "/home/u/Docs/", defaultComment(), " 1 ", " 1 ", " 0 ", " 1 "});
+}
+
+LignMatArray storedLines()
+{
+    return fileLines({descriptionLine(), " 1 ", " 2 ", " 3 ", "rapport", "rapport.txt", "/home/u/Docs/",
+                      "Mon commentaire", " 1 ", " 0 ", " 1 ", " 0 "});
+}
+
+const QString FileHint = QStringLiteral("Cliquer sur Parcourir pour sélectionner un fichier");
+const QString DirHint = QStringLiteral("Cliquer sur Parcourir pour sélectionner un emplacement");
+
+QString shownText(const QWidget *w)
+{
+    for (const char *property : {"title", "plainText", "text"}) {
+        const QVariant value = w->property(property);
+        if (value.isValid())
+            return value.toString();
+    }
+    return {};
+}
+
+QStringList listOf(const LignMatArray &lines, int from, int to)
+{
+    QStringList out;
+    for (int i = from; i <= to; ++i)
+        out << lines[i].toText();
+    return out;
+}
+
+} // namespace
+
+// Readable failures for compared slots; found by QTest through argument lookup.
+char *toString(const LineValue &value)
+{
+    const char *kind = value.kind() == LineValue::Kind::Number ? "number"
+        : value.kind() == LineValue::Kind::Text                 ? "text"
+                                                                : "empty";
+    return QTest::toString(QStringLiteral("%1 \"%2\"").arg(QLatin1String(kind), value.toText()));
+}
+
+class TestParam : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void window();
+    void controls_data();
+    void controls();
+    void colours();
+    void cursors();
+    void tabOrderAndFocus();
+
+    void firstRunKeepsDesignState();
+    void populatesEveryField_data();
+    void populatesEveryField();
+    void fileBoxFontSizes_data();
+    void fileBoxFontSizes();
+    void comment_data();
+    void comment();
+    void options_data();
+    void options();
+    void timeOutOfRange_data();
+    void timeOutOfRange();
+    void populatesOnlyOnFirstShow();
+
+    void okAfterFirstRun();
+    void okStoresPicker_data();
+    void okStoresPicker();
+    void okStoresWhatTheControlsHold();
+    void failedWriteKeepsDialogOpen();
+    void cancelWritesNothing();
+    void closeButtonActsAsCancel();
+
+    void fileSelection_data();
+    void fileSelection();
+    void fileDialogStartsFromStoredDirectory_data();
+    void fileDialogStartsFromStoredDirectory();
+    void cancelledFileDialogChangesNothing();
+
+    void simulationReports_data();
+    void simulationReports();
+    void simulationOpensTarget();
+
+    void aboutBox();
+    void aboutBoxWithoutDialog();
+
+private:
+    Param *open(const LignMatArray &lines);
+    void deleteLaterNow() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    std::unique_ptr<RecordingHost> m_host;
+    std::unique_ptr<FakeServices> m_services;
+    QPointer<Param> m_dialog;
+};
+
+void TestParam::init()
+{
+    m_host = std::make_unique<RecordingHost>();
+    m_services = std::make_unique<FakeServices>();
+}
+
+void TestParam::cleanup()
+{
+    delete m_dialog.data();
+    deleteLaterNow();
+}
+
+Param *TestParam::open(const LignMatArray &lines)
+{
+    m_host->lines = lines;
+    m_dialog = new Param(*m_host, *m_services);
+    m_host->dialog = m_dialog.data();
+    m_dialog->show();
+    if (!QTest::qWaitForWindowExposed(m_dialog))
+        qWarning("settings window not exposed");
+    return m_dialog;
+}
+
+void TestParam::window()
+{
+    Param *d = open(storedLines());
+    QCOMPARE(d->windowType(), Qt::Tool);
+    QVERIFY(!(d->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(d->windowTitle().isEmpty());
+    QCOMPARE(d->size(), QSize(322, 678));
+    QCOMPARE(d->minimumSize(), QSize(322, 678));
+    QCOMPARE(d->maximumSize(), QSize(322, 678));
+    QVERIFY(d->testAttribute(Qt::WA_DeleteOnClose));
+    QCOMPARE(d->palette().color(QPalette::Window), QColor(192, 192, 192));
+    const QPoint centre = d->screen()->availableGeometry().center();
+    QVERIFY2((d->geometry().center() - centre).manhattanLength() <= 2, "not centred on the screen");
+    QCOMPARE(d->CommDial.title, QStringLiteral("Choisissez un fichier ..."));
+    QCOMPARE(d->ParamTime->displayFormat(), QStringLiteral("hh:mm:ss"));
+    QCOMPARE(d->ParamTime->minimumTime(), QTime(0, 0, 0));
+    QCOMPARE(d->ParamTime->maximumTime(), QTime(23, 59, 59));
+    QVERIFY(d->About2->isFlat());
+    QCOMPARE(d->About2->iconSize(), QSize(32, 32));
+    QVERIFY(!d->About2->icon().isNull());
+    // The white title lies over the dark one.
+    QVERIFY(d->children().indexOf(d->Label8) > d->children().indexOf(d->Label7));
+}
+
+void TestParam::controls_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("tooltip");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<double>("size");
+    QTest::addColumn<QString>("style");  // b bold, i italic, u underlined
+
+    const QString beeps = QStringLiteral("Décocher pour désactiver les bips sonores des 5 dernières secondes");
+    auto row = [](const char *name, const char *kind, const char *parent, QRect geometry, const QString &text,
+                  const QString &tooltip, const char *family, double size, const char *style) {
+        QTest::newRow(name) << kind << parent << geometry << text << tooltip << family << size << style;
+    };
+    row("Label7", "QLabel", "Param", {88, 8, 140, 25}, "PARAMETRAGES", "", "Bookman Old Style", 11.25, "bu");
+    row("Label8", "QLabel", "Param", {90, 9, 141, 23}, "PARAMETRAGES", "", "Bookman Old Style", 11.25, "bu");
+    row("Frame1", "QGroupBox", "Param", {16, 40, 153, 81}, "  DECOMPTEUR ", "", "Arial", 6.75, "b");
+    row("About2", "QPushButton", "Param", {208, 56, 57, 57}, "", "A propos ...", "", 0, "");
+    row("Frame2", "QGroupBox", "Param", {16, 136, 289, 241}, "  ACTION ", "", "Arial", 6.75, "b");
+    row("Frame3", "QGroupBox", "Param", {16, 392, 289, 97}, "  COMMENTAIRES  ", "", "Arial", 6.75, "b");
+    row("Frame4", "QGroupBox", "Param", {16, 504, 289, 121}, "  OPTIONS  ", "", "Arial", 6.75, "b");
+    row("ParamAnnul", "QPushButton", "Param", {16, 640, 81, 25}, "Annulation", "", "Times New Roman", 9.75, "b");
+    row("ParamSimul", "QPushButton", "Param", {120, 640, 81, 25}, "Simulation", "", "Times New Roman", 9.75, "b");
+    row("ParamOK", "QPushButton", "Param", {224, 640, 81, 25}, "OK", "", "Times New Roman", 9.75, "b");
+    row("Label9", "QLabel", "Frame1", {8, 24, 137, 17}, "Heures:Minutes:Secondes", "", "Arial", 8.25, "i");
+    row("ParamTime", "QTimeEdit", "Frame1", {32, 40, 89, 25}, "00:00:00",
+        "Choisisser le délai du décompteur", "System", 9.75, "b");
+    row("Label2", "QLabel", "Frame2", {24, 24, 137, 17}, "Nom de l'action", "", "Arial", 8.25, "i");
+    row("ParamActNom", "QLineEdit", "Frame2", {24, 40, 137, 25}, "", "Entrer le nom de l'action",
+        "Times New Roman", 11.25, "b");
+    row("Label11", "QLabel", "Frame2", {24, 80, 233, 17}, "Sélection du fichier à éxécuter", "", "Arial", 8.25, "i");
+    row("ParamParc", "QPushButton", "Frame2", {24, 96, 81, 25}, "Parcourir ...",
+        "Cliquer pou afficher l'arborescence des répertoires, puis sélectionner le fichier cible",
+        "Times New Roman", 9.75, "b");
+    row("Label10", "QLabel", "Frame2", {24, 136, 137, 17}, "Nom du fichier à éxécuter", "", "Arial", 8.25, "i");
+    row("ParamAppNom", "QLineEdit", "Frame2", {24, 152, 241, 25}, "", FileHint, "Arial", 9.75, "");
+    row("Label4", "QLabel", "Frame2", {24, 184, 241, 17}, "Emplacement du fichier à éxécuter", "", "Arial", 8.25, "i");
+    row("ParamAppDir", "QLineEdit", "Frame2", {24, 201, 241, 25}, "", DirHint, "Arial", 8.25, "");
+    row("Label5", "QLabel", "Frame3", {24, 24, 241, 17}, "Vos commentaires (facultatif)", "", "Arial", 8.25, "i");
+    row("ParamObs", "QPlainTextEdit", "Frame3", {24, 40, 241, 41}, "", "Entrer vos commentaires ...",
+        "Times New Roman", 9.75, "");
+    row("ParamBoxBipDem", "QCheckBox", "Frame4", {24, 16, 241, 25}, "  Bip sonore au démarrage", beeps, "Arial", 8.25, "");
+    row("ParamBoxBips", "QCheckBox", "Frame4", {24, 40, 241, 25}, "  Bips sonores sur les 5 dernières secondes", beeps,
+        "Arial", 8.25, "");
+    row("ParamBoxExec", "QCheckBox", "Frame4", {24, 64, 257, 25}, "  Exécution de l'action à terme",
+        "Décocher pour désactiver l'éxécution du fichier cible", "Arial", 8.25, "");
+    row("ParamBoxFerm", "QCheckBox", "Frame4", {24, 88, 257, 25}, "  Fermeture de Minutrex à terme",
+        "Décocher pour garder Minutrex ouvert pour une éxécution ultérieure de l'action", "Arial", 8.25, "");
+}
+
+// Design-time state, checked on a window that is created but not yet shown.
+void TestParam::controls()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, parent);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(QString, tooltip);
+    QFETCH(QString, family);
+    QFETCH(double, size);
+    QFETCH(QString, style);
+
+    m_dialog = new Param(*m_host, *m_services);
+    auto *w = m_dialog->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(w);
+    QVERIFY(w->inherits(kind.toLatin1()));
+    QCOMPARE(w->parentWidget()->objectName(), parent);
+    QCOMPARE(w->geometry(), geometry);
+    QCOMPARE(shownText(w), text);
+    QCOMPARE(w->toolTip(), tooltip);
+    if (!family.isEmpty()) {
+        QCOMPARE(w->font().family(), family);
+        QCOMPARE(w->font().pointSizeF(), size);
+        QCOMPARE(w->font().bold(), style.contains(u'b'));
+        QCOMPARE(w->font().italic(), style.contains(u'i'));
+        QCOMPARE(w->font().underline(), style.contains(u'u'));
+    }
+    if (auto *box = qobject_cast<QCheckBox *>(w))
+        QVERIFY(box->isChecked());
+}
+
+void TestParam::colours()
+{
+    m_dialog = new Param(*m_host, *m_services);
+    const QColor grey(192, 192, 192), teal(0, 128, 128), white(255, 255, 255);
+    const QPalette system = QGuiApplication::palette();
+    QCOMPARE(m_dialog->Label8->palette().color(QPalette::WindowText), white);
+    QCOMPARE(m_dialog->Label7->palette().color(QPalette::WindowText), system.color(QPalette::ButtonText));
+    for (QGroupBox *frame : {m_dialog->Frame1, m_dialog->Frame2, m_dialog->Frame3, m_dialog->Frame4}) {
+        QCOMPARE(frame->palette().color(QPalette::WindowText), teal);
+        QCOMPARE(frame->palette().color(QPalette::Window), grey);
+    }
+    // The frames' caption colour stays on the captions.
+    QCOMPARE(m_dialog->Label9->palette().color(QPalette::WindowText), system.color(QPalette::WindowText));
+    QCOMPARE(m_dialog->ParamActNom->palette().color(QPalette::Text), system.color(QPalette::Text));
+    QCOMPARE(m_dialog->ParamObs->palette().color(QPalette::Text), system.color(QPalette::Text));
+    for (QCheckBox *box : m_dialog->Frame4->findChildren<QCheckBox *>()) {
+        QCOMPARE(box->palette().color(QPalette::WindowText), system.color(QPalette::ButtonText));
+        QCOMPARE(box->palette().color(QPalette::Window), grey);
+    }
+    for (QPushButton *button : {m_dialog->ParamAnnul, m_dialog->ParamSimul, m_dialog->ParamOK, m_dialog->ParamParc})
+        QCOMPARE(button->palette().color(QPalette::Button), QColor(224, 224, 224));
+    QCOMPARE(m_dialog->ParamAppNom->palette().color(QPalette::Base), white);
+    QCOMPARE(m_dialog->ParamAppDir->palette().color(QPalette::Base), white);
+}
+
+void TestParam::cursors()
+{
+    m_dialog = new Param(*m_host, *m_services);
+    const QStringList hand{"About2", "ParamParc", "ParamOK", "ParamAnnul", "ParamSimul",
+                           "ParamBoxBipDem", "ParamBoxBips", "ParamBoxFerm"};
+    for (QWidget *w : m_dialog->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)
+                          + m_dialog->Frame2->findChildren<QWidget *>()
+                          + m_dialog->Frame4->findChildren<QWidget *>()) {
+        const QCursor cursor = w->cursor();
+        const bool isHand = cursor.shape() == Qt::BitmapCursor && cursor.hotSpot() == QPoint(12, 1)
+            && cursor.pixmap().size() == QSize(32, 32);
+        QVERIFY2(isHand == hand.contains(w->objectName()), qPrintable(w->objectName()));
+    }
+    QCOMPARE(m_dialog->ParamBoxExec->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestParam::tabOrderAndFocus()
+{
+    Param *d = open(storedLines());
+    QVERIFY(QTest::qWaitForWindowActive(d));
+    QCOMPARE(QApplication::focusWidget(), d->ParamSimul);
+    QTest::keyClick(d->ParamSimul, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), d->ParamAnnul);
+
+    const QStringList expected{"ParamSimul",   "ParamAnnul",   "ParamOK",      "ParamParc",  "ParamAppDir",
+                               "ParamAppNom",  "ParamTime",    "ParamObs",     "ParamBoxExec", "ParamActNom",
+                               "ParamBoxFerm", "ParamBoxBips", "About2",       "ParamBoxBipDem"};
+    QStringList chain;
+    QWidget *w = d->ParamSimul;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().startsWith(QLatin1String("qt_")))
+            chain << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != d->ParamSimul);
+    QCOMPARE(chain, expected);
+}
+
+void TestParam::firstRunKeepsDesignState()
+{
+    Param *d = open(firstRunLines());
+    QCOMPARE(d->ParamTime->time(), QTime(0, 0, 0));
+    for (QLineEdit *box : {d->ParamActNom, d->ParamAppNom, d->ParamAppDir})
+        QVERIFY(box->text().isEmpty());
+    QVERIFY(d->ParamObs->toPlainText().isEmpty());
+    QCOMPARE(d->ParamAppNom->toolTip(), FileHint);
+    QCOMPARE(d->ParamAppDir->toolTip(), DirHint);
+    QCOMPARE(d->ParamAppNom->font().pointSizeF(), 9.75);
+    for (QCheckBox *box : {d->ParamBoxBipDem, d->ParamBoxBips, d->ParamBoxExec, d->ParamBoxFerm})
+        QVERIFY(box->isChecked());
+}
+
+void TestParam::populatesEveryField_data()
+{
+    QTest::addColumn<QString>("actionName");
+    QTest::newRow("named action") << "rapport";
+    QTest::newRow("default name in another case") << "(Aucune action)";
+    QTest::newRow("default name with a trailing space") << "(aucune action) ";
+}
+
+void TestParam::populatesEveryField()
+{
+    QFETCH(QString, actionName);
+    LignMatArray lines = storedLines();
+    lines[4] = LineValue::text(actionName);
+    Param *d = open(lines);
+    QCOMPARE(d->ParamTime->time(), QTime(1, 2, 3));
+    QCOMPARE(d->ParamActNom->text(), actionName);
+    QCOMPARE(d->ParamAppNom->text(), QStringLiteral("rapport.txt"));
+    QCOMPARE(d->ParamAppNom->toolTip(), QStringLiteral("rapport.txt"));
+    QCOMPARE(d->ParamAppDir->text(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(d->ParamAppDir->toolTip(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(d->ParamObs->toPlainText(), QStringLiteral("Mon commentaire"));
+    QVERIFY(d->ParamBoxBipDem->isChecked());
+    QVERIFY(!d->ParamBoxBips->isChecked());
+    QVERIFY(d->ParamBoxExec->isChecked());
+    QVERIFY(!d->ParamBoxFerm->isChecked());
+}
+
+void TestParam::fileBoxFontSizes_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<double>("nameSize");
+    QTest::addColumn<double>("dirSize");
+    QTest::newRow("1") << 1 << 9.0 << 9.0;
+    QTest::newRow("33") << 33 << 9.0 << 9.0;
+    QTest::newRow("34") << 34 << 8.0 << 8.0;
+    QTest::newRow("43") << 43 << 8.0 << 8.0;
+    QTest::newRow("44") << 44 << 7.0 << 7.0;
+    QTest::newRow("200") << 200 << 7.0 << 7.0;
+    QTest::newRow("empty keeps the design size") << 0 << 9.75 << 8.25;
+}
+
+void TestParam::fileBoxFontSizes()
+{
+    QFETCH(int, length);
+    QFETCH(double, nameSize);
+    QFETCH(double, dirSize);
+    LignMatArray lines = storedLines();
+    lines[5] = LineValue::text(QString(length, u'n'));
+    lines[6] = LineValue::text(QString(length, u'd'));
+    Param *d = open(lines);
+    QCOMPARE(d->ParamAppNom->font().pointSizeF(), nameSize);
+    QCOMPARE(d->ParamAppDir->font().pointSizeF(), dirSize);
+    QCOMPARE(d->ParamAppNom->font().family(), QStringLiteral("Arial"));
+    QVERIFY(!d->ParamAppNom->font().italic());
+    QCOMPARE(d->ParamAppNom->text().size(), length);
+}
+
+void TestParam::comment_data()
+{
+    QTest::addColumn<QString>("line7");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("default") << defaultComment() << "";
+    QTest::newRow("default with one more space") << defaultComment() + " " << defaultComment() + " ";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("own") << "Penser au four" << "Penser au four";
+}
+
+void TestParam::comment()
+{
+    QFETCH(QString, line7);
+    QFETCH(QString, shown);
+    LignMatArray lines = storedLines();
+    lines[7] = LineValue::text(line7);
+    QCOMPARE(open(lines)->ParamObs->toPlainText(), shown);
+}
+
+void TestParam::options_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("ticked");
+    QTest::newRow("blanks around 1") << " 1 " << true;
+    QTest::newRow("bare 1") << "1" << true;
+    QTest::newRow("1.0") << "1.0" << true;
+    QTest::newRow("0") << " 0 " << false;
+    QTest::newRow("2") << "2" << false;
+    QTest::newRow("-1") << "-1" << false;
+    QTest::newRow("text") << "abc" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestParam::options()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, ticked);
+    LignMatArray lines = storedLines();
+    for (int i = 8; i <= 11; ++i)
+        lines[i] = LineValue::text(line);
+    Param *d = open(lines);
+    for (QCheckBox *box : {d->ParamBoxBipDem, d->ParamBoxBips, d->ParamBoxExec, d->ParamBoxFerm})
+        QCOMPARE(box->isChecked(), ticked);
+}
+
+void TestParam::timeOutOfRange_data()
+{
+    QTest::addColumn<QStringList>("hms");
+    QTest::addColumn<QTime>("shown");
+    QTest::newRow("30 hours") << QStringList{" 30 ", " 5 ", " 6 "} << QTime(23, 5, 6);
+    QTest::newRow("75 minutes, 99 seconds") << QStringList{" 1 ", " 75 ", " 99 "} << QTime(1, 59, 59);
+    QTest::newRow("negative") << QStringList{"-5", " 2 ", " 3 "} << QTime(0, 2, 3);
+    QTest::newRow("text") << QStringList{"abc", "x", ""} << QTime(0, 0, 0);
+    QTest::newRow("fraction rounds") << QStringList{" 1.6 ", " 0 ", " 0 "} << QTime(2, 0, 0);
+    QTest::newRow("huge") << QStringList{"1e300", "0", "0"} << QTime(23, 0, 0);
+}
+
+void TestParam::timeOutOfRange()
+{
+    QFETCH(QStringList, hms);
+    QFETCH(QTime, shown);
+    LignMatArray lines = storedLines();
+    for (int i = 0; i < 3; ++i)
+        lines[i + 1] = LineValue::text(hms[i]);
+    Param *d = open(lines);
+    QVERIFY(d->isVisible());
+    QCOMPARE(d->ParamTime->time(), shown);
+    QCOMPARE(d->ParamActNom->text(), QStringLiteral("rapport"));
+}
+
+void TestParam::populatesOnlyOnFirstShow()
+{
+    Param *d = open(storedLines());
+    d->ParamActNom->setText(QStringLiteral("tapé"));
+    d->ParamBoxBips->setChecked(true);
+    m_host->lines[4] = LineValue::text(QStringLiteral("autre"));
+    d->hide();
+    d->show();
+    QVERIFY(QTest::qWaitForWindowExposed(d));
+    QCOMPARE(d->ParamActNom->text(), QStringLiteral("tapé"));
+    QVERIFY(d->ParamBoxBips->isChecked());
+}
+
+void TestParam::okAfterFirstRun()
+{
+    Param *d = open(firstRunLines());
+    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+
+    QCOMPARE(m_host->calls, (QStringList{"FicEcrit", "LabelAff_Click", "FormLoad", "showCounter"}));
+    // Shown while the file is written (a failure is reported over it), hidden after.
+    QCOMPARE(m_host->dialogShownAt, (QList<bool>{true, false, false, false}));
+    QCOMPARE(m_host->writeOwners.value(0), d);
+    const LignMatArray &w = m_host->written.value(0);
+    QCOMPARE(w[0].toText(), descriptionLine());
+    for (int i : {1, 2, 3})
+        QCOMPARE(w[i], LineValue::number(0));
+    for (int i : {4, 5, 6, 7})
+        QCOMPARE(w[i], LineValue::text(QString()));
+    for (int i : {8, 9, 10, 11})
+        QCOMPARE(w[i], LineValue::number(1));
+    QCOMPARE(m_host->lines, w);
+
+    deleteLaterNow();
+    QVERIFY(m_dialog.isNull());
+}
+
+void TestParam::okStoresPicker_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QList<double>>("stored");
+    QTest::newRow("01:02:03") << QTime(1, 2, 3) << QList<double>{1, 2, 3};
+    QTest::newRow("23:59:59") << QTime(23, 59, 59) << QList<double>{23, 59, 59};
+    QTest::newRow("00:00:00") << QTime(0, 0, 0) << QList<double>{0, 0, 0};
+}
+
+void TestParam::okStoresPicker()
+{
+    QFETCH(QTime, time);
+    QFETCH(QList<double>, stored);
+    Param *d = open(storedLines());
+    d->ParamTime->setTime(time);
+    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+    QCOMPARE(m_host->written.size(), 1);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(m_host->written[0][i + 1], LineValue::number(stored[i]));
+}
+
+void TestParam::okStoresWhatTheControlsHold()
+{
+    LignMatArray lines = firstRunLines();
+    lines[12] = LineValue::text(QStringLiteral("ligne en trop"));
+    Param *d = open(lines);
+    QTest::keyClicks(d->ParamActNom, QStringLiteral("Sauvegarde"));
+    d->ParamObs->setPlainText(QStringLiteral("ligne 1\nligne 2"));
+    QTest::mouseClick(d->ParamBoxFerm, Qt::LeftButton);
+    QVERIFY(!d->ParamBoxFerm->isChecked());
+    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+
+    QCOMPARE(m_host->written.size(), 1);
+    const LignMatArray &w = m_host->written[0];
+    QCOMPARE(listOf(w, 4, 7), (QStringList{"Sauvegarde", "", "", "ligne 1\nligne 2"}));
+    QCOMPARE(w[4].kind(), LineValue::Kind::Text);
+    QCOMPARE(w[8], LineValue::number(1));
+    QCOMPARE(w[9], LineValue::number(1));
+    QCOMPARE(w[10], LineValue::number(1));
+    QCOMPARE(w[11], LineValue::number(0));
+    QCOMPARE(w[12], lines[12]);
+}
+
+void TestParam::failedWriteKeepsDialogOpen()
+{
+    m_host->writeResult = false;
+    const LignMatArray before = storedLines();
+    Param *d = open(before);
+    d->ParamActNom->setText(QStringLiteral("Nouveau nom"));
+    d->ParamTime->setTime(QTime(4, 5, 6));
+    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+
+    QCOMPARE(m_host->calls, QStringList{"FicEcrit"});
+    deleteLaterNow();
+    QVERIFY(!m_dialog.isNull());
+    QVERIFY(d->isVisible());
+    QCOMPARE(m_host->lines, before);
+    QCOMPARE(d->ParamActNom->text(), QStringLiteral("Nouveau nom"));
+    QCOMPARE(d->ParamTime->time(), QTime(4, 5, 6));
+
+    // Once the file can be written again, OK goes through.
+    m_host->writeResult = true;
+    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+    QCOMPARE(m_host->calls, (QStringList{"FicEcrit", "FicEcrit", "LabelAff_Click", "FormLoad", "showCounter"}));
+    QCOMPARE(m_host->lines[4].toText(), QStringLiteral("Nouveau nom"));
+    deleteLaterNow();
+    QVERIFY(m_dialog.isNull());
+}
+
+void TestParam::cancelWritesNothing()
+{
+    const LignMatArray before = storedLines();
+    Param *d = open(before);
+    m_services->fileDialogResult = QStringLiteral("/tmp/autre.txt");
+    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+    QCOMPARE(d->ParamAppNom->text(), QStringLiteral("autre.txt"));
+    QTest::mouseClick(d->ParamAnnul, Qt::LeftButton);
+
+    QCOMPARE(m_host->calls, (QStringList{"LabelAff_Click", "showCounter"}));
+    QCOMPARE(m_host->dialogShownAt.value(1), false);
+    QVERIFY(m_host->written.isEmpty());
+    QCOMPARE(m_host->lines, before);
+    deleteLaterNow();
+    QVERIFY(m_dialog.isNull());
+}
+
+void TestParam::closeButtonActsAsCancel()
+{
+    Param *d = open(storedLines());
+    d->ParamActNom->setText(QStringLiteral("jeté"));
+    QVERIFY(d->close());
+    QCOMPARE(m_host->calls, (QStringList{"LabelAff_Click", "showCounter"}));
+    QVERIFY(m_host->written.isEmpty());
+    QCOMPARE(m_host->lines, storedLines());
+    deleteLaterNow();
+    QVERIFY(m_dialog.isNull());
+}
+
+void TestParam::fileSelection_data()
+{
+    QTest::addColumn<bool>("firstRun");
+    QTest::addColumn<QString>("typedName");  // null: the action box as filled on opening
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<double>("fileSize");
+    QTest::addColumn<double>("dirSize");
+
+    const QString asFilled;
+    QTest::newRow("two dots, first run") << true << asFilled << "/home/u/Docs/rapport.final.doc"
+                                         << "/home/u/Docs/" << "rapport.final.doc" << "rapport" << 9.0 << 9.0;
+    QTest::newRow("root") << true << asFilled << "/x.txt" << "/" << "x.txt" << "x" << 9.0 << 9.0;
+    QTest::newRow("stored name replaced") << false << asFilled << "/srv/backup" << "/srv/" << "backup"
+                                          << "backup" << 9.0 << 9.0;
+    QTest::newRow("emptied box gets the name") << false << "" << "/srv/a.b" << "/srv/" << "a.b" << "a" << 9.0 << 9.0;
+    QTest::newRow("typed name stays") << false << "Mon action" << "/srv/a.b" << "/srv/" << "a.b" << "Mon action"
+                                      << 9.0 << 9.0;
+    QTest::newRow("leading dot") << false << asFilled << "/home/u/.bashrc" << "/home/u/" << ".bashrc" << ""
+                                 << 9.0 << 9.0;
+    QTest::newRow("40-character name") << true << asFilled << "/home/user/Docs/abc/" + QString(36, u'f') + ".txt"
+                                       << "/home/user/Docs/abc/" << QString(36, u'f') + ".txt" << QString(36, u'f')
+                                       << 8.0 << 9.0;
+    QTest::newRow("no directory") << false << asFilled << "x.txt" << "" << "x.txt" << "x" << 9.0 << 8.25;
+}
+
+void TestParam::fileSelection()
+{
+    QFETCH(bool, firstRun);
+    QFETCH(QString, typedName);
+    QFETCH(QString, chosen);
+    QFETCH(QString, directory);
+    QFETCH(QString, file);
+    QFETCH(QString, action);
+    QFETCH(double, fileSize);
+    QFETCH(double, dirSize);
+
+    LignMatArray lines = firstRun ? firstRunLines() : storedLines();
+    lines[6] = LineValue::text(QString(50, u'd'));  // the directory box starts at size 7
+    Param *d = open(lines);
+    if (!typedName.isNull())
+        d->ParamActNom->setText(typedName);
+    m_services->fileDialogResult = chosen;
+    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+
+    QCOMPARE(m_services->fileDialogs.size(), 1);
+    const FakeServices::FileDialog &dialog = m_services->fileDialogs[0];
+    QCOMPARE(dialog.owner, d);
+    QCOMPARE(dialog.title, QStringLiteral("Choisissez un fichier ..."));
+    QCOMPARE(dialog.filter, QStringLiteral("Tous les Fichiers(*.*) (*)"));
+    QCOMPARE(d->ParamAppDir->text(), directory);
+    QCOMPARE(d->ParamAppDir->toolTip(), directory);
+    QCOMPARE(d->ParamAppNom->text(), file);
+    QCOMPARE(d->ParamAppNom->toolTip(), file);
+    QCOMPARE(d->ParamActNom->text(), action);
+    QCOMPARE(d->ParamAppNom->font().pointSizeF(), fileSize);
+    QCOMPARE(d->ParamAppDir->font().pointSizeF(), dirSize);
+    QVERIFY(m_host->calls.isEmpty());
+    QCOMPARE(m_host->lines[5], lines[5]);
+}
+
+void TestParam::fileDialogStartsFromStoredDirectory_data()
+{
+    QTest::addColumn<QString>("line6");
+    QTest::addColumn<QString>("initial");
+    QTest::newRow("no stored directory") << "" << "/";
+    QTest::newRow("stored directory") << "/home/u/Docs/" << "/home/u/Docs/";
+}
+
+void TestParam::fileDialogStartsFromStoredDirectory()
+{
+    QFETCH(QString, line6);
+    QFETCH(QString, initial);
+    LignMatArray lines = storedLines();
+    lines[6] = LineValue::text(line6);
+    Param *d = open(lines);
+    d->ParamAppDir->setText(QStringLiteral("/ailleurs/"));
+    m_services->fileDialogResult = QStringLiteral("/srv/data/a.txt");
+    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+    QCOMPARE(m_services->fileDialogs.size(), 2);
+    QCOMPARE(m_services->fileDialogs[0].initialDirectory, initial);
+    QCOMPARE(m_services->fileDialogs[1].initialDirectory, initial);
+}
+
+void TestParam::cancelledFileDialogChangesNothing()
+{
+    Param *d = open(storedLines());
+    m_services->fileDialogResult.clear();
+    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+    QCOMPARE(m_services->fileDialogs.size(), 1);
+    QCOMPARE(d->ParamActNom->text(), QStringLiteral("rapport"));
+    QCOMPARE(d->ParamAppNom->text(), QStringLiteral("rapport.txt"));
+    QCOMPARE(d->ParamAppNom->toolTip(), QStringLiteral("rapport.txt"));
+    QCOMPARE(d->ParamAppDir->text(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(d->ParamAppDir->toolTip(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(d->ParamAppNom->font().pointSizeF(), 9.0);
+}
+
+void TestParam::simulationReports_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("message");
+
+    const QString browseAgain = QStringLiteral("\n\nCliquer sur \"Parcourir ...\" pour sélectionner un fichier valide");
+    QTest::newRow("no target") << "" << "/home/u/Docs/" << ""
+                               << "Aucun fichier cible !\n\nCliquer sur \"Parcourir ...\" pour sélectionner un fichier";
+    QTest::newRow("missing") << "rapport.doc" << "/home/u/Docs/" << ""
+                             << "Le fichier rapport.doc n'existe pas dans le dossier /home/u/Docs/" + browseAgain;
+    QTest::newRow("directory without final slash")
+        << "rapport.txt" << "/home/u/Docs" << "/home/u/Docs/rapport.txt"
+        << "Le fichier rapport.txt n'existe pas dans le dossier /home/u/Docs" + browseAgain;
+    QTest::newRow("start failed") << "prog.sh list.txt" << "/home/u/Docs/" << "/home/u/Docs/prog.sh"
+                                  << "L'éxécution de prog.sh list.txt a provoqué une erreur !\n\n"
+                                     "Reconsidérer votre action ...";
+}
+
+void TestParam::simulationReports()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, directory);
+    QFETCH(QString, existing);
+    QFETCH(QString, message);
+    if (!existing.isEmpty())
+        m_services->regularFiles.insert(existing);
+    m_services->startResult = false;
+    Param *d = open(firstRunLines());
+    d->ParamAppNom->setText(target);
+    d->ParamAppDir->setText(directory);
+    QTest::mouseClick(d->ParamSimul, Qt::LeftButton);
+
+    QCOMPARE(m_services->messages.size(), 1);
+    const FakeServices::Message &shown = m_services->messages[0];
+    QCOMPARE(shown.text, message);
+    QCOMPARE(shown.title, QStringLiteral("Minutrex - Simulation"));
+    QCOMPARE(shown.icon, Services::Icon::Exclamation);
+    QCOMPARE(shown.owner, d);
+    QVERIFY(d->isVisible());
+    QVERIFY(m_host->calls.isEmpty());
+    QCOMPARE(m_host->lines, firstRunLines());
+    QCOMPARE(d->ParamAppNom->text(), target);
+}
+
+void TestParam::simulationOpensTarget()
+{
+    m_services->regularFiles.insert(QStringLiteral("/home/u/Docs/rapport.txt"));
+    Param *d = open(storedLines());
+    QTest::mouseClick(d->ParamSimul, Qt::LeftButton);
+
+    QVERIFY(m_services->messages.isEmpty());
+    QCOMPARE(m_services->opened.size(), 1);
+    QCOMPARE(m_services->opened[0].owner, d);
+    QCOMPARE(m_services->opened[0].path, QStringLiteral("/home/u/Docs/rapport.txt"));
+    QVERIFY(d->isVisible());
+    QVERIFY(m_host->calls.isEmpty());
+    QCOMPARE(m_host->lines, storedLines());
+}
+
+void TestParam::aboutBox()
+{
+    Param *d = open(storedLines());
+    d->ParamActNom->setText(QStringLiteral("tapé"));
+    QTest::mouseClick(d->About2, Qt::LeftButton);
+
+    QCOMPARE(m_services->messages.size(), 1);
+    const FakeServices::Message &shown = m_services->messages[0];
+    QCOMPARE(shown.text, QStringLiteral("Minutrex v3.42\nDécembre 2006\nAuteur : l'équipe Minutrex\n"
+                                        "https://minutrex.example.org"));
+    QCOMPARE(shown.icon, Services::Icon::Information);
+    QCOMPARE(shown.title, QStringLiteral("About"));
+    QCOMPARE(shown.owner, d);
+    QCOMPARE(d->ParamActNom->text(), QStringLiteral("tapé"));
+    QVERIFY(m_host->calls.isEmpty());
+}
+
+void TestParam::aboutBoxWithoutDialog()
+{
+    QWidget mainWindow;
+    Param::About2_Click(&mainWindow, *m_services);
+    QCOMPARE(m_services->messages.size(), 1);
+    QCOMPARE(m_services->messages[0].owner, &mainWindow);
+    QCOMPARE(m_services->messages[0].title, QStringLiteral("About"));
+    for (QWidget *w : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<Param *>(w));
+}
+
+QTEST_MAIN(TestParam)
+#include "tst_param.moc"
