@@ -75,9 +75,13 @@ QString timeText(double hours, double minutes, double seconds)
 
 void installFontSubstitutions()
 {
-    // Liberation Sans keeps the narrow metrics the layout was drawn for.
+    // The original window font is narrower than the common sans-serif faces:
+    // a narrow face keeps the comment line on the two lines it was drawn for.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Sans Serif")});
     const QStringList sansSerif{QStringLiteral("Liberation Sans"), QStringLiteral("Sans Serif")};
-    for (const char *family : {"Small Fonts", "System", "MS Sans Serif"})
+    for (const char *family : {"Small Fonts", "System"})
         QFont::insertSubstitutions(QString::fromLatin1(family), sansSerif);
 }
 
