@@ -1,0 +1,198 @@
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimeEdit>
+
+#include "clicklabel.h"
+#include "counterfixture.h"
+#include "param.h"
+
+// The settings cycle through the real main window and settings window, driven
+// by mouse events: open with a double-click, then OK or Annulation.
+class TestSettingsCycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { installFontSubstitutions(); }
+    void doubleClickOpensSettings();
+    void annulationResumes_data();
+    void annulationResumes();
+    void okRestartsFromNewDelay();
+    void okAfterFirstRunWritesItsLines();
+    void okWithUnwritableFileKeepsEverything();
+    void okAfterCountEndedStartsAgain();
+
+private:
+    static Param *openSettings(CounterFixture &f);
+};
+
+Param *TestSettingsCycle::openSettings(CounterFixture &f)
+{
+    QTest::mouseDClick(f.counter->LabelAff, Qt::LeftButton);
+    Param *param = f.counter->findChild<Param *>();
+    if (param && !QTest::qWaitForWindowExposed(param))
+        return nullptr;
+    return param;
+}
+
+void TestSettingsCycle::doubleClickOpensSettings()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 2, 0));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.tick();
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    QVERIFY(param->isVisible());
+    QVERIFY(!f.counter->isVisible());
+    QCOMPARE(f.counter->TimDecr, 0.0);
+    QCOMPARE(param->ParamTime->time(), QTime(0, 2, 0));
+    // The hidden window keeps ticking, paused.
+    const double left = f.counter->TimeNum;
+    f.tick();
+    f.tick();
+    QCOMPARE(f.counter->TimeNum, left);
+}
+
+void TestSettingsCycle::annulationResumes_data()
+{
+    QTest::addColumn<bool>("pausedBefore");
+    QTest::newRow("running") << false;
+    QTest::newRow("paused before") << true;
+}
+
+void TestSettingsCycle::annulationResumes()
+{
+    QFETCH(bool, pausedBefore);
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 40));
+    QVERIFY(f.start());
+    QFile file(f.iniPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    for (int i = 0; i < 6; ++i)
+        f.tick();
+    if (pausedBefore)
+        QTest::mouseClick(f.counter->LabelAff, Qt::LeftButton);
+    const double left = f.counter->TimeNum;
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    param->ParamActNom->setText(QStringLiteral("changed"));
+    QTest::mouseClick(param->ParamAnnul, Qt::LeftButton);
+    CounterFixture::flushDeletes();
+    QVERIFY(!f.counter->findChild<Param *>());
+    QVERIFY(f.counter->isVisible());
+    QVERIFY(f.counter->TimDecr > 0);
+    QCOMPARE(f.counter->TimeNum, left);
+    f.tick();
+    QCOMPARE(f.counter->TimeNum, left - 0.333);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(f.LignMat[4].toText(), QStringLiteral("Rapport"));
+}
+
+void TestSettingsCycle::okRestartsFromNewDelay()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 40));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    for (int i = 0; i < 6; ++i)
+        f.tick();
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    param->ParamTime->setTime(QTime(0, 0, 5));
+    const int beeps = f.services.beeps;
+    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    CounterFixture::flushDeletes();
+    QCOMPARE(f.services.beeps, beeps + 1);
+    QVERIFY(f.counter->isVisible());
+    QVERIFY(!f.counter->findChild<Param *>());
+    QCOMPARE(f.counter->TimeNum, 5.0);
+    QVERIFY(f.counter->TimDecr > 0);
+    // Resumed before the reload: the colons already move.
+    QCOMPARE(f.counter->display.SegClig1(1).color, SevenSegmentDisplay::LitColor);
+    f.tick();
+    QCOMPARE(f.counter->windowTitle(), QStringLiteral("00:00:04  Minutrex"));
+    QFile file(f.iniPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\r\n 0 \r\n 0 \r\n 5 \r\nRapport\r\n"));
+}
+
+void TestSettingsCycle::okAfterFirstRunWritesItsLines()
+{
+    CounterFixture f;
+    QVERIFY(f.start());
+    f.services.regularFiles.insert(f.iniPath());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    QFile file(f.iniPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(),
+             QByteArray("Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options\r\n"
+                        " 0 \r\n 0 \r\n 0 \r\n\r\n\r\n\r\n\r\n 1 \r\n 1 \r\n 1 \r\n 1 \r\n"));
+    QCOMPARE(f.counter->CountAction->text(), QString());
+    QCOMPARE(f.counter->CountObs->text(), QString());
+    QCOMPARE(f.counter->TimeNum, 0.0);
+    // A zero delay ends on the next tick; with no target the launcher says so.
+    f.tick();
+    QVERIFY(!f.counter->Timer1.isActive());
+    QCOMPARE(f.services.messages.size(), 1);
+    QCOMPARE(f.services.messages[0].text, QStringLiteral("Aucun fichier cible !"));
+    QVERIFY(!f.counter->isUnloaded());
+}
+
+void TestSettingsCycle::okWithUnwritableFileKeepsEverything()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 40));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    // The file's place is taken by a directory: the save cannot replace it.
+    QVERIFY(QFile::remove(f.iniPath()));
+    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Minutrex.ini")));
+    const LignMatArray before = f.LignMat;
+    param->ParamActNom->setText(QStringLiteral("typed"));
+    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    QCOMPARE(f.services.messages.size(), 1);
+    QVERIFY(f.services.messages[0].text.contains(f.iniPath()));
+    QCOMPARE(f.services.messages[0].owner, static_cast<QWidget *>(param));
+    QVERIFY(param->isVisible());
+    QCOMPARE(param->ParamActNom->text(), QStringLiteral("typed"));
+    QVERIFY(!f.counter->isVisible());
+    QVERIFY(f.LignMat == before);
+    QVERIFY(!f.counter->isUnloaded());
+}
+
+void TestSettingsCycle::okAfterCountEndedStartsAgain()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 1, "A", "doc.txt", "/d/", "1110"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    while (f.counter->Timer1.isActive())
+        f.tick();
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    QVERIFY(f.counter->Timer1.isActive());
+    QCOMPARE(f.counter->TimeNum, 1.0);
+}
+
+QTEST_MAIN(TestSettingsCycle)
+#include "tst_settingscycle.moc"
