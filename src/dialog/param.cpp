@@ -186,7 +186,9 @@ Param::Param(CounterHost &host, Services &services, QWidget *parent)
 {
     setObjectName(QStringLiteral("Param"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QString());
+    // No title text. Qt puts the application's name in place of an empty
+    // title, so the title is a lone space, which shows as nothing.
+    setWindowTitle(QStringLiteral(" "));
     setFixedSize(322, 678);
     setColour(this, QPalette::Window, fromBgr(WindowGrey));
     setAutoFillBackground(true);

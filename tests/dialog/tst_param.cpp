@@ -191,7 +191,7 @@ void TestParam::window()
     Param *d = open(storedLines());
     QCOMPARE(d->windowType(), Qt::Tool);
     QVERIFY(!(d->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QVERIFY(d->windowTitle().isEmpty());
+    QVERIFY(d->windowTitle().trimmed().isEmpty());
     QCOMPARE(d->size(), QSize(322, 678));
     QCOMPARE(d->minimumSize(), QSize(322, 678));
     QCOMPARE(d->maximumSize(), QSize(322, 678));
