@@ -95,6 +95,12 @@ Counter::Counter(Services &services, LignMatArray &LignMat, QWidget *parent)
     buildLayout();
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, &Counter::Timer1_Timer);
+    m_deadlineTick.setSingleShot(true);
+    m_deadlineTick.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadlineTick, &QTimer::timeout, this, [this] {
+        if (Timer1.isActive())
+            Timer1_Timer();
+    });
 }
 
 Counter::~Counter() = default;
@@ -216,6 +222,7 @@ void Counter::closeEvent(QCloseEvent *event)
     // The window's own close control: the program ends without the action.
     TimDecr = 0;
     Timer1.stop();
+    m_deadlineTick.stop();
     m_unloaded = true;
     event->accept();
     deleteLater();
@@ -348,7 +355,18 @@ bool Counter::load()
     TimDecr = TimInterv / 1000;
     m_lastTickMs = m_services.clockMs();
     Timer1.start();
+    scheduleDeadlineTick();
     return true;
+}
+
+void Counter::scheduleDeadlineTick()
+{
+    m_deadlineTick.stop();
+    const double remainingMs = TimeNum * 1000;
+    if (TimDecr == 0 || !Timer1.isActive() || remainingMs <= 0 || remainingMs >= Timer1.interval())
+        return;
+    // Whole milliseconds rounded up: the tick never comes before the end.
+    m_deadlineTick.start(int(std::ceil(remainingMs)));
 }
 
 void Counter::Afficheur(const QString &TimeAff)
@@ -424,12 +442,14 @@ void Counter::Timer1_Timer()
     }
 
     setWindowTitle(TimeAff + QStringLiteral("  Minutrex"));
+    scheduleDeadlineTick();
 }
 
 void Counter::ProcedFin()
 {
     TimDecr = 0;
     Timer1.stop();
+    m_deadlineTick.stop();
     hide();
     m_unloaded = true;
     deleteLater();
@@ -457,14 +477,17 @@ void Counter::resume()
     TimDecr = TimInterv / 1000;
     // The pause ends now: the next tick takes off only the time since.
     m_lastTickMs = m_services.clockMs();
+    scheduleDeadlineTick();
 }
 
 void Counter::LabelAff_Click()
 {
-    if (TimDecr == 0)
+    if (TimDecr == 0) {
         resume();
-    else
+    } else {
         TimDecr = 0;
+        m_deadlineTick.stop();
+    }
 }
 
 void Counter::LabelAff_DblClick()
@@ -472,6 +495,7 @@ void Counter::LabelAff_DblClick()
     if (m_unloaded)
         return;
     TimDecr = 0;
+    m_deadlineTick.stop();
     hide();
     auto *param = new Param(*this, m_services, this);
     param->show();

@@ -54,6 +54,8 @@ public:
 
     bool FicLect();
     bool isUnloaded() const { return m_unloaded; }
+    // Milliseconds until the extra tick at the end of the count, -1 when none is due.
+    int deadlineTickMs() const { return m_deadlineTick.isActive() ? m_deadlineTick.interval() : -1; }
 
     // The settings path, built at start-up.
     QString CountFic;
@@ -96,11 +98,15 @@ protected:
 private:
     void buildLayout();
     void resume();
+    void scheduleDeadlineTick();
     void reportFileFailure(QWidget *owner, const QString &what, const QString &reason);
 
     Services &m_services;
     LignMatArray &m_LignMat;
     QPixmap m_background;
+    // One extra tick at the exact end of the count when it falls between two
+    // regular ticks, so the action comes on time rather than up to a tick late.
+    QTimer m_deadlineTick;
     qint64 m_lastTickMs = 0;
     bool m_loadedOnce = false;
     bool m_unloaded = false;

@@ -310,7 +310,7 @@ void TestCounter::thirtySecondsRunToTheAction()
     QCOMPARE(f.services.beeps, 1);
 
     QList<int> beepTicks;
-    QString lastTitle;
+    int lastDeadline = -1;
     while (f.counter && !c.isUnloaded() && f.ticks < 200) {
         const int before = f.services.beeps;
         f.tick();
@@ -322,8 +322,12 @@ void TestCounter::thirtySecondsRunToTheAction()
             QCOMPARE(c.windowTitle(), QStringLiteral("00:00:28  Minutrex"));
         if (!c.isUnloaded())
             QCOMPARE(c.CountPause->text(), QStringLiteral("dans"));
+        if (c.deadlineTickMs() >= 0)
+            lastDeadline = c.deadlineTickMs();
     }
     QCOMPARE(f.ticks, 91);
+    // 30 - 90 x 0.333 s were left after tick 90, rounded up to whole milliseconds.
+    QVERIFY2(lastDeadline == 30 || lastDeadline == 31, qPrintable(QString::number(lastDeadline)));
     QCOMPARE(beepTicks, (QList<int>{73, 76, 79, 82, 85, 88}));
     QCOMPARE(f.services.opened.size(), 1);
     QCOMPARE(f.services.opened[0].path, QStringLiteral("/d/doc.txt"));
@@ -388,6 +392,7 @@ void TestCounter::pauseInFinalPhase()
     }
     QCOMPARE(f.services.beeps, beepsAtThree);
     QVERIFY(!c.isUnloaded());
+    QCOMPARE(c.deadlineTickMs(), -1);
     c.LabelAff_Click();
     QList<QString> beepTitles;
     while (!c.isUnloaded()) {
