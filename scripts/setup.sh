@@ -12,6 +12,7 @@ PACKAGES=(
     xvfb xauth xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox
     desktop-file-utils appstream
+    python3
 )
 
 missing_packages() {

@@ -1,0 +1,1082 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios for Minutrex: the real program, driven as a person would.
+
+Each scenario starts its own X server (Xvfb, no window manager) and its own
+sound server (a PulseAudio daemon whose only sink is a null sink, recorded
+through its monitor), copies the minutrex binary into a fresh directory, starts
+it, clicks and types with xdotool, and checks only what a person can see and
+hear: window titles, lit and unlit segments in screenshots, beeps in the
+recording, the settings file, and whether the target program ran. It never
+looks inside the program. Python standard library only.
+
+When a scenario fails, its screenshots, recording, settings files and logs
+are kept under <failures>/<scenario>/. Every process the scenario started is
+ended on the way out, whatever happened.
+
+Usage: minutrex_e2e.py --binary PATH --build-dir DIR --cmake PATH
+                       --failures DIR [--timeout S] SCENARIO
+"""
+
+import argparse
+import array
+import ctypes
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+import wave
+import zlib
+
+# The settings window is 678 pixels tall: a 640x480 screen would put its
+# buttons off the bottom edge.
+SCREEN = "1024x768x24"
+
+TWIPS_PER_PIXEL = 15
+MAIN_SIZE = (234, 224)
+DIALOG_SIZE = (322, 678)
+
+# Seven-segment geometry in twips, relative to the main window's client area.
+CELL_LEFT = (960, 1200, 1560, 1800, 2160, 2400)
+# Middle of Segm1 .. Segm7 as (offset from the cell's left verticals, y).
+SEGMENT_MIDDLES = ((120, 1625), (120, 1745), (50, 1815), (0, 1745), (0, 1625), (50, 1560), (50, 1695))
+# Segm7 of the hours' units digit runs 1200..1270, 15 twips left of the rule.
+SEGM7_CELL12_MIDDLE = 35
+DIGIT_PATTERNS = {
+    "1111110": "0", "1100000": "1", "1011011": "2", "1110011": "3", "1100101": "4",
+    "0110111": "5", "0111111": "6", "1100010": "7", "1111111": "8", "1110111": "9",
+}
+LIT = (0, 255, 0)
+UNLIT = (0, 84, 0)
+COLON_X = (1440, 2040)
+COLON_TOP, COLON_BOTTOM = 1620, 1775  # both layouts of the dots lie inside
+
+# Pixel boxes (x, y, w, h) in the windows' client areas.
+TIME_PANEL = (48, 96, 137, 33)
+BUTTON_ANNULATION = (20, 176, 89, 25)
+BUTTON_EXECUTER = (123, 176, 89, 25)
+DIALOG_ANNULATION = (16, 640, 81, 25)
+DIALOG_OK = (224, 640, 81, 25)
+DIALOG_HOURS = (58, 92)  # the hours section of the time editor
+
+DESCRIPTION = ("Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,"
+               "6-Path,7-Observ,8/9/10-Options")
+OBS_DEFAULT = " " * 9 + "CLIC sur l'heure : Pause" + " " * 7 + "DOUBLE-CLIC : Réglages Paramètres"
+FIRST_RUN_LINES = [DESCRIPTION, " 0 ", " 0 ", " 30 ", "(aucune action)", "", "", OBS_DEFAULT,
+                   " 1 ", " 1 ", " 1 ", " 1 "]
+FIRST_TITLE = "Minutrex v3.42  "
+TITLE_RE = re.compile(r"^(\d\d):(\d\d):(\d\d)  Minutrex$")
+
+# The unprivileged user the read-only scenario runs the program as, when we are root.
+NOBODY = 65534
+
+# A beep is a burst of sound above this peak level (of 32767); the bell of
+# the sound theme peaks near 10000 at full volume.
+BEEP_LEVEL = 1500
+
+MARK_SCRIPT = '#!/bin/sh\n# Records when it ran, to the nanosecond.\ndate +%s.%N > "$(dirname "$0")/ran.tmp" && mv "$(dirname "$0")/ran.tmp" "$(dirname "$0")/ran"\n'
+
+
+class Failure(Exception):
+    """A check of the scenario did not hold."""
+
+
+class ScenarioTimeout(Failure):
+    pass
+
+
+def px(twips):
+    return int(twips / TWIPS_PER_PIXEL + 0.5)
+
+
+def settings_bytes(lines):
+    return b"".join(line.encode("cp1252") + b"\r\n" for line in lines)
+
+
+def settings_lines(h, m, s, action, target, directory, comment, options=(1, 1, 1, 1)):
+    return [DESCRIPTION, f" {h} ", f" {m} ", f" {s} ", action, target, directory, comment] + \
+        [f" {o} " for o in options]
+
+
+def title_seconds(title):
+    m = TITLE_RE.match(title or "")
+    if not m:
+        return None
+    h, mi, s = (int(g) for g in m.groups())
+    return h * 3600 + mi * 60 + s
+
+
+_libc = ctypes.CDLL(None, use_errno=True)
+
+
+def _die_with_parent():
+    # A driver killed by a harsh timeout must not leave servers behind.
+    _libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def remove_tree(path):
+    # The read-only install has directories without write bits.
+    for dirpath, dirnames, _ in os.walk(path):
+        for name in dirnames:
+            try:
+                os.chmod(os.path.join(dirpath, name), 0o755)
+            except OSError:
+                pass
+    shutil.rmtree(path, ignore_errors=True)
+
+
+def png_bytes(width, height, rgb):
+    raw = b"".join(b"\x00" + rgb[y * width * 3:(y + 1) * width * 3] for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        raise Failure(f"{path} is not a PNG file")
+    return struct.unpack(">II", head[16:24])
+
+
+class Image:
+    """A screenshot of the whole screen, read back pixel by pixel."""
+
+    def __init__(self, ppm):
+        fields = []
+        pos = 0
+        while len(fields) < 4:
+            while ppm[pos:pos + 1].isspace():
+                pos += 1
+            end = pos
+            while not ppm[end:end + 1].isspace():
+                end += 1
+            fields.append(ppm[pos:end])
+            pos = end
+        if fields[0] != b"P6" or fields[3] != b"255":
+            raise Failure(f"unexpected screenshot format {fields!r}")
+        self.width, self.height = int(fields[1]), int(fields[2])
+        self.rgb = ppm[pos + 1:pos + 1 + self.width * self.height * 3]
+
+    def pixel(self, x, y):
+        if not (0 <= x < self.width and 0 <= y < self.height):
+            return None
+        i = (y * self.width + x) * 3
+        return tuple(self.rgb[i:i + 3])
+
+    def png(self):
+        return png_bytes(self.width, self.height, self.rgb)
+
+
+def segment_state(img, x, y):
+    """'1' lit, '0' unlit, '?' neither or both, looking at the 3x3 pixels around (x, y)."""
+    seen = {img.pixel(x + dx, y + dy) for dx in (-1, 0, 1) for dy in (-1, 0, 1)}
+    if LIT in seen and UNLIT not in seen:
+        return "1"
+    if UNLIT in seen and LIT not in seen:
+        return "0"
+    return "?"
+
+
+def read_display(img, win):
+    """The six digits as HH:MM:SS ('?' for a pattern that is no digit), and the raw patterns."""
+    digits, patterns = [], []
+    for left in CELL_LEFT:
+        pattern = ""
+        for k, (dx, y) in enumerate(SEGMENT_MIDDLES):
+            if k == 6 and left == 1200:
+                dx = SEGM7_CELL12_MIDDLE
+            pattern += segment_state(img, win.x + px(left + dx), win.y + px(y))
+        patterns.append(pattern)
+        digits.append(DIGIT_PATTERNS.get(pattern, "?"))
+    return "{}{}:{}{}:{}{}".format(*digits), patterns
+
+
+def colon_state(img, win):
+    """'lit' or 'unlit' when all four dots agree, else what was seen."""
+    states = []
+    for x in COLON_X:
+        seen = set()
+        for col in range(px(x) - 2, px(x) + 2):
+            for row in range(px(COLON_TOP), px(COLON_BOTTOM) + 1):
+                seen.add(img.pixel(win.x + col, win.y + row))
+        if LIT in seen and UNLIT not in seen:
+            states.append("lit")
+        elif UNLIT in seen and LIT not in seen:
+            states.append("unlit")
+        else:
+            states.append("unclear")
+    return states[0] if states[0] == states[1] else "/".join(states)
+
+
+def count_bursts(path):
+    """Bursts of sound in a WAV file: list of (start, end) in seconds."""
+    with wave.open(path) as w:
+        channels, rate, width = w.getnchannels(), w.getframerate(), w.getsampwidth()
+        if width != 2:
+            raise Failure(f"recording has {8 * width}-bit samples, expected 16")
+        samples = array.array("h", w.readframes(w.getnframes()))
+    if sys.byteorder == "big":
+        samples.byteswap()
+    step = rate // 100  # 10 ms
+    loud = []
+    for start in range(0, len(samples) // channels, step):
+        chunk = samples[start * channels:(start + step) * channels]
+        loud.append(bool(chunk) and max(max(chunk), -min(chunk)) > BEEP_LEVEL)
+    bursts = []
+    for i, is_loud in enumerate(loud):
+        t = i / 100
+        if not is_loud:
+            continue
+        if bursts and t - bursts[-1][1] <= 0.06:
+            bursts[-1][1] = t + 0.01
+        else:
+            bursts.append([t, t + 0.01])
+    return [(round(a, 2), round(b, 2)) for a, b in bursts if b - a >= 0.02]
+
+
+class Window:
+    def __init__(self, wid, name, x, y, w, h):
+        self.id, self.name, self.x, self.y, self.w, self.h = wid, name, x, y, w, h
+
+    def __repr__(self):
+        return f"<window {self.id} {self.name!r} {self.w}x{self.h}+{self.x}+{self.y}>"
+
+
+class Session:
+    """One scenario's servers, program copies, artefacts and clean-up."""
+
+    def __init__(self, name, args):
+        self.name = name
+        self.args = args
+        self.root = tempfile.mkdtemp(prefix=f"minutrex-e2e-{name}-")
+        os.chmod(self.root, 0o755)  # nobody must reach the read-only install
+        self.started = time.monotonic()
+        self.procs = []
+        self.shots = []
+        self.keep = []  # files worth keeping when the scenario fails
+        self.log_lines = []
+        self.deferred = []  # failed checks that let the scenario go on
+        self.display = None
+        self.pulse_server = None
+        self.recorder = None
+        self.dirs = 0
+
+    # -- reporting
+
+    def log(self, message):
+        line = f"[{time.monotonic() - self.started:7.3f}] {message}"
+        self.log_lines.append(line)
+        print(line, flush=True)
+
+    def check(self, condition, message):
+        if not condition:
+            raise Failure(message)
+        self.log(f"ok: {message}")
+
+    def expect(self, condition, message):
+        """Like check, but the scenario goes on and fails at its end."""
+        if condition:
+            self.log(f"ok: {message}")
+        else:
+            self.deferred.append(message)
+            self.log(f"FAILED (going on): {message}")
+
+    def finish(self):
+        if self.deferred:
+            raise Failure("; ".join(self.deferred))
+
+    # -- processes
+
+    def spawn(self, label, cmd, **kwargs):
+        out = open(os.path.join(self.root, f"{label}.log"), "ab")
+        kwargs.setdefault("stdin", subprocess.DEVNULL)
+        proc = subprocess.Popen(cmd, stdout=out, stderr=subprocess.STDOUT, preexec_fn=_die_with_parent, **kwargs)
+        out.close()
+        self.procs.append((label, proc))
+        self.keep.append(os.path.join(self.root, f"{label}.log"))
+        return proc
+
+    def stop(self, proc, sig=signal.SIGTERM, wait=3.0):
+        if proc.poll() is not None:
+            return
+        try:
+            proc.send_signal(sig)
+            proc.wait(wait)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait(3)
+        except ProcessLookupError:
+            pass
+
+    def close(self):
+        if self.recorder:
+            self.recorder.stop()
+        for label, proc in reversed(self.procs):
+            self.stop(proc)
+
+    def tool(self, *cmd, timeout=10, check=True):
+        env = dict(os.environ, DISPLAY=self.display or "")
+        result = subprocess.run(cmd, capture_output=True, env=env, timeout=timeout)
+        if check and result.returncode != 0:
+            raise Failure(f"{' '.join(cmd)} failed ({result.returncode}): {result.stderr.decode(errors='replace')}")
+        return result
+
+    # -- servers
+
+    def start_x(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
+                                        "-ac", "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 15
+        while not number.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                raise Failure("Xvfb did not report its display within 15 s")
+            data = os.read(read_end, 16)
+            if not data:
+                raise Failure("Xvfb ended before it reported its display")
+            number += data
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+        self.log(f"X server on {self.display}")
+
+    def start_pulse(self):
+        base = os.path.join(self.root, "pulse")
+        home = os.path.join(base, "home")
+        runtime = os.path.join(base, "runtime")
+        os.makedirs(home)
+        os.makedirs(runtime, mode=0o700)
+        os.chmod(base, 0o755)
+        socket = os.path.join(base, "native")
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "XDG_RUNTIME_DIR": runtime}
+        self.spawn("pulseaudio", ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--system=false",
+                                  "--disallow-exit", "--use-pid-file=false", "--log-target=stderr",
+                                  "-L", "module-null-sink sink_name=rec",
+                                  "-L", f"module-native-protocol-unix auth-anonymous=1 socket={socket}"],
+                   env=env)
+        self.pulse_server = "unix:" + socket
+        deadline = time.monotonic() + 15
+        while True:
+            r = subprocess.run(["pactl", "info"], capture_output=True, env=self.pulse_env())
+            if r.returncode == 0:
+                break
+            if time.monotonic() > deadline:
+                raise Failure("the PulseAudio daemon did not answer within 15 s")
+            time.sleep(0.05)
+        subprocess.run(["pactl", "set-default-sink", "rec"], check=True, capture_output=True, env=self.pulse_env())
+        self.log(f"sound server on {self.pulse_server}, default sink rec")
+
+    def pulse_env(self):
+        return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "PULSE_SERVER": self.pulse_server,
+                "HOME": os.path.join(self.root, "pulse", "home")}
+
+    def start_servers(self, record=True):
+        self.start_x()
+        self.start_pulse()
+        if record:
+            self.recorder = Recorder(self)
+            self.recorder.start()
+
+    # -- program
+
+    def fresh_dir(self, settings=None):
+        """A new directory holding a copy of the binary, and optionally a settings file."""
+        self.dirs += 1
+        d = os.path.join(self.root, f"run{self.dirs}")
+        os.makedirs(d)
+        shutil.copy2(self.args.binary, os.path.join(d, "minutrex"))
+        if settings is not None:
+            with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+                f.write(settings_bytes(settings))
+        self.keep.append(os.path.join(d, "Minutrex.ini"))
+        return d
+
+    def start_program(self, exe, cwd, user=None, home=None):
+        home = home or os.path.join(self.root, "home")
+        runtime = os.path.join(home, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "DISPLAY": self.display,
+            "PULSE_SERVER": self.pulse_server,
+            "HOME": home,
+            "XDG_CONFIG_HOME": os.path.join(home, "config"),
+            "XDG_RUNTIME_DIR": runtime,
+            "QT_QPA_PLATFORM": "xcb",
+            "LANG": "C.UTF-8",
+        }
+        cmd = [exe]
+        if user is not None:
+            cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--pdeathsig", "TERM", exe]
+        return Program(self, cmd, cwd, env)
+
+    # -- eyes, ears and hands
+
+    def screenshot(self, label, replace=False):
+        """The whole screen; with replace, it takes the place of the last one kept."""
+        ppm = self.tool("import", "-window", "root", "-depth", "8", "ppm:-").stdout
+        img = Image(ppm)
+        if replace and self.shots:
+            self.shots.pop()
+        self.shots.append((f"{len(self.shots):02d}-{label}", img))
+        return img
+
+    def click(self, win, box_or_point, double=False):
+        if len(box_or_point) == 4:
+            x, y, w, h = box_or_point
+            x, y = x + w // 2, y + h // 2
+        else:
+            x, y = box_or_point
+        cmd = ["xdotool", "mousemove", "--sync", str(win.x + x), str(win.y + y), "click"]
+        if double:
+            cmd += ["--repeat", "2", "--delay", "80"]
+        # Then out of the way, so that no tooltip covers what is looked at next.
+        cmd += ["1", "mousemove", "--sync", "1020", "4"]
+        self.tool(*cmd)
+
+    def type_text(self, text):
+        self.tool("xdotool", "type", "--delay", "60", text)
+
+    # -- failure artefacts
+
+    def last_screenshot(self):
+        """The screen as the failure left it, taken before the servers go."""
+        if not self.display:
+            return
+        try:
+            self.screenshot("at-failure")
+        except Exception as e:  # the X server may be the thing that failed
+            self.log(f"no screenshot at the failure: {e}")
+
+    def save_failure(self, directory):
+        shutil.rmtree(directory, ignore_errors=True)
+        os.makedirs(directory)
+        for name, img in self.shots:
+            with open(os.path.join(directory, name + ".png"), "wb") as f:
+                f.write(img.png())
+        kept = list(self.keep)
+        if self.recorder:
+            kept.append(self.recorder.path)
+        for path in kept:
+            if os.path.isfile(path):
+                rel = os.path.relpath(path, self.root).replace(os.sep, "_")
+                shutil.copy2(path, os.path.join(directory, rel))
+        with open(os.path.join(directory, "driver.log"), "w") as f:
+            f.write("\n".join(self.log_lines) + "\n")
+
+
+class Recorder:
+    """Records the null sink's monitor into a WAV file."""
+
+    def __init__(self, session):
+        self.session = session
+        self.path = os.path.join(session.root, "sound.wav")
+        self.proc = None
+
+    def start(self):
+        self.proc = self.session.spawn("parec", ["parec", "-d", "rec.monitor", "--latency-msec=20",
+                                                 "--file-format=wav", self.path], env=self.session.pulse_env())
+        # parec needs a moment to connect; nothing counts until sound flows.
+        deadline = time.monotonic() + 10
+        while not (os.path.exists(self.path) and os.path.getsize(self.path) > 44 + 8192):
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise Failure("parec did not start recording")
+            time.sleep(0.01)
+        self.session.log("recording the null sink")
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.session.stop(self.proc, signal.SIGINT, 5)  # SIGINT lets it finish the WAV header
+
+    def bursts(self, settle=0.6):
+        time.sleep(settle)  # the last beep still travels through the buffers
+        self.stop()
+        bursts = count_bursts(self.path)
+        self.session.log(f"heard {len(bursts)} beep(s) at {[b[0] for b in bursts]} s of the recording")
+        return bursts
+
+
+class Program:
+    """The running minutrex, seen from outside."""
+
+    def __init__(self, session, cmd, cwd, env):
+        self.session = session
+        self.start_wall = time.time()
+        self.start_mono = time.monotonic()
+        self.proc = session.spawn("minutrex", cmd, cwd=cwd, env=env)
+        self.pid = self.proc.pid
+        session.log(f"started {' '.join(cmd)} (pid {self.pid}) in {cwd}")
+
+    def windows(self):
+        s = self.session
+        r = s.tool("xdotool", "search", "--onlyvisible", "--pid", str(self.pid), check=False)
+        found = []
+        for wid in r.stdout.split():
+            wid = wid.decode()
+            name = s.tool("xdotool", "getwindowname", wid, check=False)
+            geo = s.tool("xdotool", "getwindowgeometry", wid, check=False)
+            if name.returncode or geo.returncode:
+                continue  # gone in between
+            m = re.search(rb"Position: (-?\d+),(-?\d+).*Geometry: (\d+)x(\d+)", geo.stdout, re.S)
+            if not m:
+                continue
+            title = name.stdout.decode("utf-8", errors="replace")
+            if title.endswith("\n"):
+                title = title[:-1]
+            found.append(Window(wid, title, *(int(g) for g in m.groups())))
+        return found
+
+    def window_of_size(self, size):
+        for w in self.windows():
+            if (w.w, w.h) == size:
+                return w
+        return None
+
+    def main_window(self):
+        return self.window_of_size(MAIN_SIZE)
+
+    def window_named(self, title):
+        for w in self.windows():
+            if w.name == title:
+                return w
+        return None
+
+    def wait(self, what, fn, timeout, interval=0.01):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = fn()
+            if value:
+                return value
+            if self.proc.poll() is not None:
+                raise Failure(f"minutrex ended (status {self.proc.returncode}) while waiting for {what}")
+            if time.monotonic() > deadline:
+                raise Failure(f"no {what} within {timeout} s; windows: {self.windows()}")
+            time.sleep(interval)
+
+    def wait_main_window(self, timeout=10):
+        return self.wait("main window", self.main_window, timeout)
+
+    def wait_title(self, predicate, what, timeout):
+        def probe():
+            w = self.main_window()
+            return w if w and predicate(w.name) else None
+        return self.wait(what, probe, timeout)
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"minutrex still running {timeout} s later; windows: {self.windows()}")
+
+    def running(self):
+        return self.proc.poll() is None
+
+
+def write_mark_script(directory, name="mark.sh"):
+    path = os.path.join(directory, name)
+    with open(path, "w") as f:
+        f.write(MARK_SCRIPT)
+    os.chmod(path, 0o755)
+    return path
+
+
+def read_mark(directory):
+    path = os.path.join(directory, "ran")
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        return float(f.read().strip())
+
+
+# ---------------------------------------------------------------------------
+# Scenarios
+
+
+def scenario_first_run(s):
+    s.start_servers()
+    d = s.fresh_dir()
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+    s.log(f"main window {w}")
+    first_title = w.name
+    s.check(first_title == FIRST_TITLE, f"first title is {FIRST_TITLE!r} (got {first_title!r})")
+    # The first tick comes 333 ms after the load: look at once.
+    img, w = wait_display(s, p, FIRST_TITLE, "00:00:30", "before-first-tick")
+    s.check(colon_state(img, w) == "unlit", f"colon dots unlit before the first tick (got {colon_state(img, w)})")
+
+    ini = os.path.join(d, "Minutrex.ini")
+    with open(ini, "rb") as f:
+        data = f.read()
+    s.check(len(data) == 230, f"Minutrex.ini has 230 bytes (got {len(data)})")
+    s.check(data == settings_bytes(FIRST_RUN_LINES), f"Minutrex.ini holds the first-run lines (got {data!r})")
+
+    titles = [first_title]
+
+    def next_title():
+        win = p.main_window()
+        if win and win.name != titles[-1]:
+            titles.append(win.name)
+            return win
+        return None
+    w = p.wait("first tick", next_title, 2)
+    s.check(w.name == "00:00:29  Minutrex", f"title after the first tick is '00:00:29  Minutrex' (got {w.name!r})")
+    img, w = wait_display(s, p, w.name, "00:00:29", "after-first-tick")
+    s.check(colon_state(img, w) == "lit", f"colon dots lit once counting (got {colon_state(img, w)})")
+
+    remaining = 2.5 - (time.monotonic() - p.start_mono)
+    if remaining > 0:
+        time.sleep(remaining)
+    s.check(p.running(), "still counting")
+    bursts = s.recorder.bursts()
+    s.check(len(bursts) == 1, f"exactly one start beep heard in the first 2.5 s (heard {len(bursts)})")
+
+
+def scenario_final_beeps(s):
+    s.start_servers()
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 6, "Marque", "mark.sh", d + "/", "Six secondes")))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+    window_wall = time.time()
+    s.log(f"main window {w} seen {window_wall - p.start_wall:.3f} s after the process started")
+    status = p.wait_exit(12)
+    exit_wall = time.time()
+    s.check(status == 0, f"minutrex exits with status 0 after the action (got {status})")
+    ran = read_mark(d)
+    s.check(ran is not None, "the target script ran")
+    since_window = ran - window_wall
+    since_process = ran - p.start_wall
+    s.log(f"script ran {since_window:.3f} s after the window appeared, {since_process:.3f} s after the "
+          f"process started; the process ended {exit_wall - p.start_wall:.3f} s after it started")
+    # The count starts just before the window is shown, so the process start
+    # bounds it from below and the window's appearance from above.
+    s.check(since_process >= 6.0, f"the script ran no earlier than 6.0 s after the process started ({since_process:.3f})")
+    s.check(since_window <= 6.4, f"the script ran within 6.4 s after the window appeared ({since_window:.3f})")
+    s.check(since_window >= 6.0 - 0.1,
+            f"and not before 5.9 s after the window appeared ({since_window:.3f})")
+    bursts = s.recorder.bursts()
+    s.check(len(bursts) == 7, f"seven beeps: one at the start and six in the last seconds (heard {len(bursts)})")
+    # The sound server may start a beep a little late on a busy machine: the
+    # gaps are loose, the span of the six tight.
+    gaps = [round(b[0] - a[0], 2) for a, b in zip(bursts[1:], bursts[2:])]
+    span = round(bursts[-1][0] - bursts[1][0], 2)
+    s.check(all(0.5 <= g <= 1.5 for g in gaps) and 4.7 <= span <= 5.3,
+            f"the six final beeps are a second apart (gaps {gaps}, first to last {span} s)")
+
+
+def scenario_three_seconds(s):
+    """A three-second count runs its target on time, measured from the process start."""
+    s.start_servers()
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 3, "Marque", "mark.sh", d + "/", "Trois secondes")))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    status = p.wait_exit(10)
+    s.check(status == 0, f"minutrex exits with status 0 after the action (got {status})")
+    ran = read_mark(d)
+    s.check(ran is not None, "the target script ran")
+    since_process = ran - p.start_wall
+    s.log(f"script ran {since_process:.3f} s after the process started")
+    s.check(3.0 <= since_process <= 3.4,
+            f"the script ran between 3.0 and 3.4 s after the process started ({since_process:.3f})")
+
+
+def scenario_pause(s):
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    p.wait_main_window()
+    w = p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 2)
+    s.click(w, TIME_PANEL)
+    s.log("clicked the time")
+    time.sleep(0.5)
+    paused = p.main_window().name
+    s.check(title_seconds(paused) is not None, f"title still shows a time when paused ({paused!r})")
+    titles, colons, shown = set(), [], set()
+    end = time.monotonic() + 1.5
+    while time.monotonic() < end:
+        img = s.screenshot("paused")
+        w = p.main_window()
+        titles.add(w.name)
+        colons.append(colon_state(img, w))
+        shown.add(read_display(img, w)[0])
+        time.sleep(0.08)
+    s.check(titles == {paused}, f"title stands still while paused ({sorted(titles)})")
+    s.check(shown == {paused[:8]}, f"display stands still at the paused time ({sorted(shown)})")
+    s.check("lit" in colons and "unlit" in colons and set(colons) <= {"lit", "unlit"},
+            f"colon dots blink while paused ({colons})")
+
+    s.click(w, TIME_PANEL)
+    s.log("clicked the time again")
+    time.sleep(1.6)
+    resumed = p.main_window().name
+    s.check(title_seconds(resumed) is not None and 1 <= title_seconds(paused) - title_seconds(resumed) <= 2,
+            f"count resumed from the paused time ({paused!r} -> {resumed!r})")
+    colons = []
+    for _ in range(6):
+        img = s.screenshot("running")
+        colons.append(colon_state(img, p.main_window()))
+        time.sleep(0.08)
+    s.check(set(colons) == {"lit"}, f"colon dots stay lit while counting ({colons})")
+
+
+def scenario_all_digits(s):
+    s.start_servers(record=False)
+    # Between them, the first ticks of these two delays show all ten digits.
+    for delay, expected in (((12, 34, 57), "12:34:56"), ((7, 9, 0), "07:08:59")):
+        d = s.fresh_dir(settings_lines(*delay, "Chiffres", "", "", "Tous les chiffres"))
+        p = s.start_program(os.path.join(d, "minutrex"), d)
+        p.wait_main_window()
+        w = p.wait_title(lambda t: t == expected + "  Minutrex", f"title {expected}", 3)
+        img, w = wait_display(s, p, w.name, expected, expected.replace(":", ""))
+        s.click(w, BUTTON_ANNULATION)
+        s.check(p.wait_exit(3) == 0, "ANNULATION ends it")
+
+
+def wait_display(s, p, title, expected, label):
+    """Screenshots until the display shows `expected` while the title still reads `title`.
+
+    The window may be painted a moment after its title is set, so one look
+    is not enough; but the display must show it before the title moves on.
+    Returns the screenshot and the main window.
+    """
+    deadline = time.monotonic() + 1.5
+    first = True
+    while True:
+        img = s.screenshot(label, replace=not first)
+        first = False
+        w = p.main_window()
+        if w is None or w.name != title:
+            seen = read_display(img, w)[0] if w else "no main window"
+            raise Failure(f"the display did not show {expected} while the title read {title!r} "
+                          f"(last seen {seen}; title now {w.name if w else None!r})")
+        shown, patterns = read_display(img, w)
+        if shown == expected:
+            s.log(f"ok: display shows {expected} (title {title!r})")
+            return img, w
+        if time.monotonic() > deadline:
+            raise Failure(f"display shows {shown} instead of {expected} (segments {patterns})")
+        time.sleep(0.02)
+
+
+def open_settings(s, p):
+    w = p.main_window()
+    s.click(w, TIME_PANEL, double=True)
+    s.log("double-clicked the time")
+    dialog = p.wait("settings window", lambda: p.window_of_size(DIALOG_SIZE), 3)
+    s.log(f"settings window {dialog}")
+    s.check(p.main_window() is None, "the main window is hidden while the settings window is open")
+    # Qt on X11 puts the application's name in place of an empty title, so
+    # blanks are how a window can show none; what counts is that none shows.
+    s.expect(dialog.name.strip() == "", f"the settings window shows no title (got {dialog.name!r})")
+    s.screenshot("settings-window")
+    return dialog
+
+
+def set_delay(s, dialog, text):
+    # A double-click selects the hours; each full section moves on to the next.
+    s.click(dialog, DIALOG_HOURS, double=True)
+    s.type_text(text)
+    time.sleep(0.2)
+    s.screenshot("delay-typed")
+
+
+def scenario_settings_ok(s):
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    p.wait_main_window()
+    p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 2)
+    dialog = open_settings(s, p)
+    set_delay(s, dialog, "000005")
+    s.click(dialog, DIALOG_OK)
+    s.log("clicked OK")
+    w = p.wait_main_window(3)
+    s.check(p.window_of_size(DIALOG_SIZE) is None, "the settings window is gone after OK")
+    with open(os.path.join(d, "Minutrex.ini"), "rb") as f:
+        data = f.read()
+    expected = settings_bytes([DESCRIPTION, " 0 ", " 0 ", " 5 ", "", "", "", "", " 1 ", " 1 ", " 1 ", " 1 "])
+    s.check(data == expected, f"Minutrex.ini holds the new delay and the dialog's fields (got {data!r})")
+    before = w.name
+    w = p.wait_title(lambda t: t != before, "first tick after OK", 2)
+    s.check(w.name == "00:00:04  Minutrex", f"the count restarts from 00:00:05 (first tick shows {w.name!r})")
+    wait_display(s, p, w.name, "00:00:04", "restarted")
+    w = p.wait_title(lambda t: t == "00:00:03  Minutrex", "00:00:03 in the title", 2)
+    wait_display(s, p, w.name, "00:00:03", "counting")
+
+
+def scenario_settings_cancel(s):
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    p.wait_main_window()
+    p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 2)
+    ini = os.path.join(d, "Minutrex.ini")
+    with open(ini, "rb") as f:
+        before_bytes = f.read()
+    before_stat = os.stat(ini)
+    before = title_seconds(p.main_window().name)
+    dialog = open_settings(s, p)
+    set_delay(s, dialog, "000005")
+    # Long enough open that a count going on behind the dialog would show.
+    time.sleep(2.5)
+    s.click(dialog, DIALOG_ANNULATION)
+    s.log("clicked Annulation")
+    w = p.wait_main_window(3)
+    s.check(p.window_of_size(DIALOG_SIZE) is None, "the settings window is gone after Annulation")
+    with open(ini, "rb") as f:
+        after_bytes = f.read()
+    after_stat = os.stat(ini)
+    s.check(after_bytes == before_bytes and after_stat.st_mtime_ns == before_stat.st_mtime_ns
+            and after_stat.st_ino == before_stat.st_ino, "Minutrex.ini is untouched")
+    at_cancel = title_seconds(w.name)
+    s.check(at_cancel is not None and 0 <= before - at_cancel <= 1,
+            f"the count goes on from where it stood when the dialog opened ({before} s -> {w.name!r})")
+    time.sleep(1.4)
+    later = title_seconds(p.main_window().name)
+    s.check(later is not None and 1 <= at_cancel - later <= 2, f"and it runs ({at_cancel} -> {later})")
+
+
+def dismiss_message(s, p, box):
+    s.tool("xdotool", "windowfocus", "--sync", box.id)
+    s.tool("xdotool", "key", "Return")
+    p.wait("message box to close", lambda: p.window_named("Minutrex - Action") is None, 3)
+
+
+def scenario_missing_target(s):
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 2, "Absent", "mark.sh", d + "/", "Cible absente")))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    p.wait_main_window()
+    box = p.wait("'Minutrex - Action' message", lambda: p.window_named("Minutrex - Action"), 5)
+    s.log(f"message {box}")
+    s.screenshot("missing-target-message")
+    time.sleep(1.0)
+    s.check(p.running() and p.main_window() is not None, "the program stays open behind the message")
+    dismiss_message(s, p, box)
+    time.sleep(0.5)
+    s.check(p.running() and p.main_window() is not None, "the program stays open after the message")
+    s.check(p.main_window().name == "00:00:00  Minutrex", f"showing 00:00:00 ({p.main_window().name!r})")
+
+    # "EXECUTER" while the target is still missing: the same message, still open.
+    s.click(p.main_window(), BUTTON_EXECUTER)
+    box = p.wait("'Minutrex - Action' message after EXECUTER", lambda: p.window_named("Minutrex - Action"), 3)
+    dismiss_message(s, p, box)
+    time.sleep(0.3)
+    s.check(p.running(), "a failed EXECUTER leaves the program open")
+
+    # Now the target exists: "EXECUTER" runs it and the program ends.
+    write_mark_script(d)
+    s.click(p.main_window(), BUTTON_EXECUTER)
+    s.log("clicked EXECUTER with the target in place")
+    status = p.wait_exit(5)
+    s.check(status == 0, f"minutrex exits with status 0 after EXECUTER (got {status})")
+    deadline = time.monotonic() + 3
+    while read_mark(d) is None and time.monotonic() < deadline:
+        time.sleep(0.05)
+    s.check(read_mark(d) is not None, "the target ran")
+
+
+def scenario_annulation(s):
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 3, "Marque", "mark.sh", d + "/", "Annulation")))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+    s.click(w, BUTTON_ANNULATION)
+    s.log("clicked ANNULATION")
+    status = p.wait_exit(3)
+    s.check(status == 0, f"minutrex exits with status 0 after ANNULATION (got {status})")
+    s.check(time.monotonic() - p.start_mono < 2.5, "it ended before the count could reach zero")
+    time.sleep(3.0)  # past the moment the 3-second count would have run the target
+    s.check(read_mark(d) is None, "the target did not run")
+
+
+def install(s, prefix):
+    r = subprocess.run([s.args.cmake, "--install", s.args.build_dir, "--prefix", prefix],
+                       capture_output=True, text=True, timeout=120)
+    with open(os.path.join(s.root, "install.log"), "w") as f:
+        f.write(r.stdout + r.stderr)
+    s.keep.append(os.path.join(s.root, "install.log"))
+    if r.returncode != 0:
+        raise Failure(f"cmake --install failed: {r.stdout}{r.stderr}")
+    s.log(f"installed into {prefix}")
+
+
+def scenario_read_only_install(s):
+    s.start_servers(record=False)
+    prefix = os.path.join(s.root, "prefix")
+    install(s, prefix)
+    bindir = os.path.join(prefix, "bin")
+    for dirpath, dirnames, filenames in os.walk(bindir):
+        for name in filenames + dirnames:
+            path = os.path.join(dirpath, name)
+            os.chmod(path, os.stat(path).st_mode & ~0o222)
+    os.chmod(bindir, os.stat(bindir).st_mode & ~0o222)
+
+    # Permission bits do not stop root: run as nobody when we are root.
+    user = NOBODY if os.geteuid() == 0 else None
+    uid = user if user is not None else os.geteuid()
+    home = os.path.join(s.root, "home")
+    target = os.path.join(home, "target")
+    os.makedirs(target)
+    write_mark_script(target)
+    for dirpath, dirnames, filenames in os.walk(home):
+        for name in [dirpath] + [os.path.join(dirpath, n) for n in filenames]:
+            os.chown(name, uid, uid)
+    os.makedirs(os.path.join(home, "runtime"), mode=0o700)
+    os.chown(os.path.join(home, "runtime"), uid, uid)
+    config = os.path.join(home, "config", "Minutrex", "Minutrex.ini")
+    s.keep.append(config)
+    exe = os.path.join(bindir, "minutrex")
+    s.check(os.stat(bindir).st_mode & 0o222 == 0 and os.stat(exe).st_mode & 0o222 == 0,
+            "the bin directory and the program are read-only")
+
+    p = s.start_program(exe, home, user=user, home=home)
+    w = p.wait_main_window()
+    s.check(w.name == FIRST_TITLE or title_seconds(w.name) is not None, f"it starts ({w.name!r})")
+    s.check(os.path.isfile(config), f"settings stored in {config}")
+    with open(config, "rb") as f:
+        s.check(f.read() == settings_bytes(FIRST_RUN_LINES), "with the first-run lines")
+    s.check(os.stat(config).st_uid == uid, "owned by the user who ran it")
+    mode = os.stat(os.path.dirname(config)).st_mode & 0o777
+    s.check(mode == 0o700, f"its directory has mode 0700 (got {mode:o})")
+    s.check(not os.path.exists(os.path.join(bindir, "Minutrex.ini")), "nothing written beside the program")
+    s.click(w, BUTTON_ANNULATION)
+    s.check(p.wait_exit(3) == 0, "ANNULATION ends it")
+
+    lines = settings_lines(0, 0, 3, "Marque", "mark.sh", target + "/", "Installé")
+    with open(config, "wb") as f:
+        f.write(settings_bytes(lines))
+    p = s.start_program(exe, home, user=user, home=home)
+    p.wait_main_window()
+    status = p.wait_exit(10)
+    s.check(status == 0, f"the 3-second count ends with status 0 (got {status})")
+    s.check(read_mark(target) is not None, "and its target ran")
+    s.check(os.stat(os.path.join(target, "ran")).st_uid == uid, "as that user")
+    with open(config, "rb") as f:
+        s.check(f.read() == settings_bytes(lines), "the stored settings are left as they were")
+
+
+def scenario_install(s):
+    prefix = os.path.join(s.root, "prefix")
+    install(s, prefix)
+    exe = os.path.join(prefix, "bin", "minutrex")
+    s.check(os.path.isfile(exe) and os.access(exe, os.X_OK), "bin/minutrex installed and executable")
+    desktop = os.path.join(prefix, "share", "applications", "minutrex.desktop")
+    metainfo = os.path.join(prefix, "share", "metainfo", "minutrex.metainfo.xml")
+    for size in (16, 32, 48):
+        icon = os.path.join(prefix, "share", "icons", "hicolor", f"{size}x{size}", "apps", "minutrex.png")
+        s.check(os.path.isfile(icon) and png_size(icon) == (size, size), f"{size}x{size} icon installed")
+    s.check(os.path.isfile(desktop), "desktop entry installed")
+    s.check(os.path.isfile(metainfo), "AppStream metadata installed")
+
+    r = subprocess.run(["desktop-file-validate", desktop], capture_output=True, text=True)
+    s.check(r.returncode == 0 and not (r.stdout + r.stderr).strip(),
+            f"desktop-file-validate passes without a remark: {r.stdout}{r.stderr}")
+    r = subprocess.run(["appstreamcli", "validate", "--no-net", metainfo], capture_output=True, text=True)
+    s.check(r.returncode == 0, f"appstreamcli validate --no-net passes: {r.stdout}{r.stderr}")
+
+    with open(desktop, encoding="utf-8") as f:
+        entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+    for key, value in (("Name", "Minutrex"), ("Exec", "minutrex"), ("Icon", "minutrex"),
+                       ("Categories", "Utility;Clock;"), ("Type", "Application")):
+        s.check(entry.get(key) == value, f"desktop entry {key}={value} (got {entry.get(key)!r})")
+    s.check(bool(entry.get("Comment")) and bool(entry.get("Comment[fr]")), "English and French comments")
+    with open(metainfo, encoding="utf-8") as f:
+        xml = f.read()
+    s.check('<launchable type="desktop-id">minutrex.desktop</launchable>' in xml,
+            "the metadata names the desktop entry it describes")
+    s.check("<binary>minutrex</binary>" in xml, "and the binary it provides")
+
+
+SCENARIOS = {
+    "install": scenario_install,
+    "first_run": scenario_first_run,
+    "final_beeps": scenario_final_beeps,
+    "three_seconds": scenario_three_seconds,
+    "all_digits": scenario_all_digits,
+    "pause": scenario_pause,
+    "settings_ok": scenario_settings_ok,
+    "settings_cancel": scenario_settings_cancel,
+    "missing_target": scenario_missing_target,
+    "annulation": scenario_annulation,
+    "read_only_install": scenario_read_only_install,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--failures", required=True)
+    parser.add_argument("--timeout", type=int, default=60)
+    parser.add_argument("--keep", action="store_true", help="keep the scenario's work directory")
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    args = parser.parse_args()
+    args.binary = os.path.abspath(args.binary)
+    args.build_dir = os.path.abspath(args.build_dir)
+
+    def on_alarm(signum, frame):
+        raise ScenarioTimeout(f"scenario {args.scenario} took more than {args.timeout} s")
+
+    def on_term(signum, frame):
+        raise Failure(f"stopped by signal {signum}")
+
+    signal.signal(signal.SIGALRM, on_alarm)
+    signal.signal(signal.SIGTERM, on_term)
+    signal.signal(signal.SIGINT, on_term)
+
+    failures = os.path.join(args.failures, args.scenario)
+    shutil.rmtree(failures, ignore_errors=True)
+    session = Session(args.scenario, args)
+    passed = False
+    try:
+        signal.alarm(args.timeout)
+        SCENARIOS[args.scenario](session)
+        session.finish()
+        passed = True
+    except BaseException as e:
+        session.log(f"FAILED: {e}")
+        if not isinstance(e, Failure):
+            session.log(traceback.format_exc())
+        session.last_screenshot()
+    finally:
+        signal.alarm(0)
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        session.close()
+        if not passed:
+            session.save_failure(failures)
+            print(f"artefacts kept in {failures}", flush=True)
+        if args.keep:
+            print(f"work files in {session.root}", flush=True)
+        else:
+            remove_tree(session.root)
+    print(f"{args.scenario}: {'passed' if passed else 'FAILED'} in {time.monotonic() - session.started:.1f} s")
+    return 0 if passed else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
