@@ -24,25 +24,22 @@ pid=$!
 win=$(visible_window "$pid")
 shoot "$win" "$ROOT/docs/main-window.png"
 
+# Opens the settings with a double-click on the time and takes their picture.
+shoot_settings() {
+    local pid=$1 win=$2 out=$3
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    xdotool mousemove $((X + 116)) $((Y + 112)) click --repeat 2 --delay 60 1
+    sleep 0.5
+    shoot "$(visible_window "$pid")" "$out"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+}
+
 # The settings window as a first run opens it.
-geometry=$(xdotool getwindowgeometry --shell "$win")
-eval "$geometry"
-xdotool mousemove $((X + 116)) $((Y + 112)) click --repeat 2 --delay 60 1
-sleep 0.5
-param=$(visible_window "$pid")
-shoot "$param" "$ROOT/docs/settings-first-run.png"
-kill "$pid"
-wait "$pid" 2>/dev/null || true
+shoot_settings "$pid" "$win" "$ROOT/docs/settings-first-run.png"
 
 # A filled one.
 printf 'Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options\r\n 0 \r\n 25 \r\n 0 \r\nPause th\xe9\r\nrappel.ogg\r\n/home/claire/Musique/\r\nLa bouilloire !\r\n 1 \r\n 1 \r\n 1 \r\n 0 \r\n' > "$WORK/Minutrex.ini"
 "$WORK/minutrex" &
 pid=$!
-win=$(visible_window "$pid")
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove $((X + 116)) $((Y + 112)) click --repeat 2 --delay 60 1
-sleep 0.5
-param=$(visible_window "$pid")
-shoot "$param" "$ROOT/docs/settings-filled.png"
-kill "$pid"
-wait "$pid" 2>/dev/null || true
+shoot_settings "$pid" "$(visible_window "$pid")" "$ROOT/docs/settings-filled.png"

@@ -13,6 +13,7 @@
 #include "clicklabel.h"
 #include "launcher.h"
 #include "linecanvas.h"
+#include "look.h"
 #include "param.h"
 #include "services.h"
 #include "settingsfile.h"
@@ -41,25 +42,8 @@ QRect twipsRect(int left, int top, int width, int height)
 
 void setTextColor(QWidget *widget, quint32 bgr)
 {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, fromBgr(bgr));
-    palette.setColor(QPalette::ButtonText, fromBgr(bgr));
-    widget->setPalette(palette);
-}
-
-QFont makeFont(const QString &family, double points, bool bold, bool italic = false)
-{
-    QFont f(family);
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    f.setItalic(italic);
-    return f;
-}
-
-QCursor handCursor()
-{
-    const QPixmap hand(QStringLiteral(":/cursors/hand.png"));
-    return hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, 12, 1);
+    setColour(widget, QPalette::WindowText, fromBgr(bgr));
+    setColour(widget, QPalette::ButtonText, fromBgr(bgr));
 }
 
 LineObject frameLine(int x1, int y1, int x2, int y2)
@@ -148,13 +132,9 @@ void Counter::buildLayout()
     LabelAff->setToolTip(QStringLiteral("CLic : Pause - DoubleClick : Réglages paramétres"));
     LabelAff->setCursor(hand);
     LabelAff->setAutoFillBackground(true);
-    {
-        // The panel's text has the panel's colour: the digits are drawn by the segments.
-        QPalette palette = LabelAff->palette();
-        palette.setColor(QPalette::Window, fromBgr(PanelGrey));
-        palette.setColor(QPalette::WindowText, fromBgr(PanelGrey));
-        LabelAff->setPalette(palette);
-    }
+    // The panel's text has the panel's colour: the digits are drawn by the segments.
+    setColour(LabelAff, QPalette::Window, fromBgr(PanelGrey));
+    setColour(LabelAff, QPalette::WindowText, fromBgr(PanelGrey));
     connect(LabelAff, &ClickLabel::clicked, this, &Counter::LabelAff_Click);
     connect(LabelAff, &ClickLabel::doubleClicked, this, &Counter::LabelAff_DblClick);
 
@@ -183,9 +163,7 @@ void Counter::buildLayout()
         b->setToolTip(tip);
         b->setFont(makeFont(QStringLiteral("Small Fonts"), 6.75, true));
         b->setCursor(hand);
-        QPalette palette = b->palette();
-        palette.setColor(QPalette::Button, fromBgr(ButtonFace));
-        b->setPalette(palette);
+        setColour(b, QPalette::Button, fromBgr(ButtonFace));
         return b;
     };
     BoutonNon = button("BoutonNon", twipsRect(300, 2640, 1335, 375), QStringLiteral("ANNULATION"),

@@ -23,6 +23,7 @@
 #include "launcher.h"
 #include "lineobject.h"
 #include "lines.h"
+#include "look.h"
 #include "services.h"
 
 namespace {
@@ -37,33 +38,12 @@ constexpr qreal AppDirDesignSize = 8.25;
 
 const QString TimeFormat = QStringLiteral("hh:mm:ss");
 
-// Every attribute is set explicitly, so nothing is inherited from the frame's
-// bold caption font.
-QFont makeFont(const QString &family, qreal pointSize, bool bold = false, bool italic = false,
-               bool underline = false)
-{
-    QFont font(family);
-    font.setPointSizeF(pointSize);
-    font.setBold(bold);
-    font.setItalic(italic);
-    font.setUnderline(underline);
-    font.setStrikeOut(false);
-    return font;
-}
-
 template <class W>
 W *place(W *widget, const char *name, int x, int y, int width, int height)
 {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(x, y, width, height);
     return widget;
-}
-
-void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
 }
 
 QColor systemColour(QPalette::ColorRole role)
@@ -129,16 +109,6 @@ QCheckBox *makeOption(QWidget *frame, const char *name, const QString &caption,
     setColour(box, QPalette::Window, fromBgr(WindowGrey));
     box->setChecked(true);
     return box;
-}
-
-// The hand pointer, hot spot at the fingertip; the ordinary pointing hand when
-// the picture is missing from the build.
-QCursor handCursor()
-{
-    const QPixmap hand(QStringLiteral(":/cursors/hand.png"));
-    if (hand.isNull())
-        return QCursor(Qt::PointingHandCursor);
-    return QCursor(hand, 12, 1);
 }
 
 // Number of characters, a character outside the basic plane counting once.

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QColor>
+#include <QCursor>
+#include <QFont>
+#include <QPalette>
+
+class QWidget;
+
+// Small helpers shared by both windows for the look of their controls: fonts
+// given by family and points, palette colours, and the hand pointer.
+
+// A font with every attribute set, so nothing is inherited from the parent.
+QFont makeFont(const QString &family, qreal pointSize, bool bold = false, bool italic = false,
+               bool underline = false);
+
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
+
+// The pointing hand, hot spot at the fingertip (12, 1); Qt's own pointing
+// hand when the picture is missing from the build.
+QCursor handCursor();
