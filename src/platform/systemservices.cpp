@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -57,9 +58,13 @@ void SystemServices::beep()
 
 void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title)
 {
-    QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information,
-                    title, text, QMessageBox::Ok, owner);
-    box.exec();
+    // On the heap and watched: the owner may be unloaded while the box is open
+    // (the count can end behind the about box), and it takes the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(
+        icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information, title, text,
+        QMessageBox::Ok, owner);
+    box->exec();
+    delete box.data();
 }
 
 QString SystemServices::openFileName(QWidget *owner, const QString &title, const QString &filter,

@@ -61,6 +61,7 @@ COLON_TOP, COLON_BOTTOM = 1620, 1775  # both layouts of the dots lie inside
 TIME_PANEL = (48, 96, 137, 33)
 BUTTON_ANNULATION = (20, 176, 89, 25)
 BUTTON_EXECUTER = (123, 176, 89, 25)
+HOURGLASS = (24, 27, 27, 46)
 DIALOG_ANNULATION = (16, 640, 81, 25)
 DIALOG_OK = (224, 640, 81, 25)
 DIALOG_HOURS = (58, 92)  # the hours section of the time editor
@@ -912,6 +913,24 @@ def scenario_annulation(s):
     s.check(read_mark(d) is None, "the target did not run")
 
 
+def scenario_about_at_zero(s):
+    """The about box does not pause the count: when the count ends behind it
+    and closes the program, the program ends cleanly and the target runs."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 2, "Marque", "mark.sh", d + "/", "A propos")))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+    s.click(w, HOURGLASS)
+    s.log("clicked the hourglass")
+    p.wait("about box", lambda: p.window_named("About"), 2)
+    status = p.wait_exit(6)
+    s.check(status == 0, f"minutrex exits with status 0 with the about box open (got {status})")
+    s.check(read_mark(d) is not None, "the target ran")
+
+
 def install(s, prefix):
     r = subprocess.run([s.args.cmake, "--install", s.args.build_dir, "--prefix", prefix],
                        capture_output=True, text=True, timeout=120)
@@ -1021,6 +1040,7 @@ SCENARIOS = {
     "settings_cancel": scenario_settings_cancel,
     "missing_target": scenario_missing_target,
     "annulation": scenario_annulation,
+    "about_at_zero": scenario_about_at_zero,
     "read_only_install": scenario_read_only_install,
 }
 
