@@ -1,7 +1,9 @@
 #include "launcher.h"
 
 #include <QFileInfo>
+#include <QPointer>
 #include <QProcess>
+#include <QWidget>
 
 #include "services.h"
 
@@ -90,6 +92,9 @@ LaunchTexts LaunchTexts::simulation()
 bool launchAction(const QString &targetLine, const QString &directory, QWidget *owner,
                   const LaunchTexts &texts, Services &services)
 {
+    // The opener is watched while events run; the owner may be gone by the
+    // time a failure is reported.
+    const QPointer<QWidget> guard(owner);
     const ActionPlan plan = planAction(targetLine, directory, services);
     bool failed = true;
     QString failure;
@@ -115,6 +120,6 @@ bool launchAction(const QString &targetLine, const QString &directory, QWidget *
     }
     if (!failed)
         return true;
-    services.messageBox(owner, failure, Services::Icon::Exclamation, texts.title);
+    services.messageBox(guard.data(), failure, Services::Icon::Exclamation, texts.title);
     return false;
 }

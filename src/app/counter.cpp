@@ -290,6 +290,9 @@ void Counter::reportFileFailure(QWidget *owner, const QString &what, const QStri
 
 bool Counter::load()
 {
+    // No tick may end the old count while a read failure is being reported.
+    Timer1.stop();
+    m_deadlineTick.stop();
     // At start-up an unreadable file ends the program; after a confirmed
     // dialog the lines just written are still in memory and the count goes on.
     if (!FicLect() && !m_loadedOnce)
@@ -341,7 +344,8 @@ void Counter::scheduleDeadlineTick()
 {
     m_deadlineTick.stop();
     const double remainingMs = TimeNum * 1000;
-    if (TimDecr == 0 || !Timer1.isActive() || remainingMs <= 0 || remainingMs >= Timer1.interval())
+    // Written so that a remaining time that is not a number schedules nothing.
+    if (TimDecr == 0 || !Timer1.isActive() || !(remainingMs > 0 && remainingMs < Timer1.interval()))
         return;
     // Whole milliseconds rounded up: the tick never comes before the end.
     m_deadlineTick.start(int(std::ceil(remainingMs)));
@@ -390,18 +394,22 @@ void Counter::Timer1_Timer()
         CountAction->setText(CountAction->text() == name ? QString() : name);
     }
 
+    // A zero delay can end while "EXECUTER" waits in its action: that command
+    // decides between closing and resuming, so the end of the count only stops.
     if (TimeNum <= 0) {
         Timer1.stop();
-        ActError = 0;
-        if (OptExec == 1) {
-            QPointer<Counter> self(this);
-            ProcedAct();
-            if (!self || m_unloaded)
+        if (!m_acting) {
+            ActError = 0;
+            if (OptExec == 1) {
+                QPointer<Counter> self(this);
+                ProcedAct();
+                if (!self || m_unloaded)
+                    return;
+            }
+            if (OptFerm == 1 && ActError == 0) {
+                ProcedFin();
                 return;
-        }
-        if (OptFerm == 1 && ActError == 0) {
-            ProcedFin();
-            return;
+            }
         }
     }
 

@@ -68,6 +68,7 @@ private slots:
     void executerRunsAction_data();
     void executerRunsAction();
     void annulationEndsWithoutAction();
+    void executerWhileZeroDelayEnds();
     void aboutFromMainWindow();
 };
 
@@ -198,6 +199,7 @@ void TestCounter::anyFileContentStarts_data()
     QTest::newRow("huge hours") << CounterFixture::file({"d", "1e300", "1e300", "1e300"});
     QTest::newRow("overflowing number") << CounterFixture::file({"d", "1e999", " 0 ", " 3 "});
     QTest::newRow("negative delay") << CounterFixture::file({"d", "-1", " 0 ", " 0 "});
+    QTest::newRow("opposite huge delays") << CounterFixture::file({"d", "1e308", "-1e308", " 3 "});
     QTest::newRow("fractional seconds") << CounterFixture::file({"d", " 0 ", " 0 ", "2.7"});
     QTest::newRow("texts for numbers") << CounterFixture::file({"d", "abc", "x", "y", "", "", "", "", "z", "z", "z", "1e40"});
     QTest::newRow("forty lines") << QByteArray(40 * 4, 'x').replace("xxxx", " 1 \r");
@@ -621,6 +623,27 @@ void TestCounter::annulationEndsWithoutAction()
     CounterFixture::flushDeletes();
     QVERIFY(!f.counter);
     QVERIFY(f.services.opened.isEmpty());
+}
+
+void TestCounter::executerWhileZeroDelayEnds()
+{
+    // The first tick of a zero delay arrives while "EXECUTER" shows its
+    // failure: the count ends, but the failed action must keep the window open.
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 0, "A", "gone.txt", "/d/"));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.services.onMessageBox = [&](const FakeServices::Message &) {
+        if (f.ticks == 0)
+            f.tick();
+    };
+    QTest::mouseClick(f.counter->BoutonOk, Qt::LeftButton);
+    QCOMPARE(f.ticks, 1);
+    QCOMPARE(f.services.messages.size(), 1);
+    QVERIFY(!f.counter->isUnloaded());
+    QVERIFY(!f.counter->Timer1.isActive());
+    QCOMPARE(f.counter->ActError, qint16(1));
 }
 
 void TestCounter::aboutFromMainWindow()
