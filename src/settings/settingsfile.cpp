@@ -65,9 +65,16 @@ QByteArray encodeSettings(const LignMatArray &lines)
 void decodeSettings(const QByteArray &bytes, LignMatArray &lines)
 {
     QString content;
+    // A byte-order mark means UTF-8, unless the bytes are not valid UTF-8: then
+    // the whole file reads as Windows-1252, which gives every byte back as it
+    // was on the next save instead of replacing the bad ones.
+    bool decoded = false;
     if (bytes.startsWith(Utf8Bom)) {
-        content = QString::fromUtf8(bytes.mid(Utf8Bom.size()));
-    } else {
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        content = utf8.decode(bytes.mid(Utf8Bom.size()));
+        decoded = !utf8.hasError();
+    }
+    if (!decoded) {
         QStringDecoder decoder(Windows1252);
         content = decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
     }

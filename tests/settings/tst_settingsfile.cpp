@@ -78,6 +78,7 @@ private slots:
     void windows1252RoundTrip();
     void unencodableValueGivesUtf8WithBom();
     void lineBreaksInValueBecomeOneSpace();
+    void invalidUtf8AfterMarkIsKept();
     void readRefusesBadFiles();
     void saveFailureKeepsOldFile_data();
     void saveFailureKeepsOldFile();
@@ -206,6 +207,19 @@ void TestSettingsFile::lineBreaksInValueBecomeOneSpace()
     decodeSettings(bytes, back);
     QCOMPARE(back[7].toText(), QStringLiteral("one two three four"));
     QCOMPARE(back[11].toNumber(), 1.0);
+}
+
+void TestSettingsFile::invalidUtf8AfterMarkIsKept()
+{
+    // Bytes that are not UTF-8 behind the mark come back byte for byte on the
+    // next save instead of being replaced.
+    QByteArray bytes = "\xEF\xBB\xBF" "ab\xFF" "c\r\n";
+    for (int i = 1; i < StoredLineCount; ++i)
+        bytes += QByteArray::number(i) + "\r\n";
+    LignMatArray lines;
+    decodeSettings(bytes, lines);
+    QCOMPARE(lines[1].toText(), QStringLiteral("1"));
+    QCOMPARE(encodeSettings(lines), bytes);
 }
 
 void TestSettingsFile::readRefusesBadFiles()
