@@ -602,6 +602,16 @@ def read_mark(directory):
         return float(f.read().strip())
 
 
+def start_marked(s, seconds, comment, record=True):
+    """A fresh copy counting `seconds` towards the mark script; (directory, program)."""
+    s.start_servers(record=record)
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, seconds, "Marque", "mark.sh", d + "/", comment)))
+    return d, s.start_program(os.path.join(d, "minutrex"), d)
+
+
 # ---------------------------------------------------------------------------
 # Scenarios
 
@@ -646,12 +656,7 @@ def scenario_first_run(s):
 
 
 def scenario_final_beeps(s):
-    s.start_servers()
-    d = s.fresh_dir()
-    write_mark_script(d)
-    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
-        f.write(settings_bytes(settings_lines(0, 0, 6, "Marque", "mark.sh", d + "/", "Six secondes")))
-    p = s.start_program(os.path.join(d, "minutrex"), d)
+    d, p = start_marked(s, 6, "Six secondes")
     w = p.wait_main_window()
     window_wall = time.time()
     s.log(f"main window {w} seen {window_wall - p.start_wall:.3f} s after the process started")
@@ -682,12 +687,7 @@ def scenario_final_beeps(s):
 
 def scenario_three_seconds(s):
     """A three-second count runs its target on time, measured from the process start."""
-    s.start_servers()
-    d = s.fresh_dir()
-    write_mark_script(d)
-    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
-        f.write(settings_bytes(settings_lines(0, 0, 3, "Marque", "mark.sh", d + "/", "Trois secondes")))
-    p = s.start_program(os.path.join(d, "minutrex"), d)
+    d, p = start_marked(s, 3, "Trois secondes")
     status = p.wait_exit(10)
     s.check(status == 0, f"minutrex exits with status 0 after the action (got {status})")
     ran = read_mark(d)
@@ -897,12 +897,7 @@ def scenario_missing_target(s):
 
 
 def scenario_annulation(s):
-    s.start_servers(record=False)
-    d = s.fresh_dir()
-    write_mark_script(d)
-    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
-        f.write(settings_bytes(settings_lines(0, 0, 3, "Marque", "mark.sh", d + "/", "Annulation")))
-    p = s.start_program(os.path.join(d, "minutrex"), d)
+    d, p = start_marked(s, 3, "Annulation", record=False)
     w = p.wait_main_window()
     s.click(w, BUTTON_ANNULATION)
     s.log("clicked ANNULATION")
@@ -916,12 +911,7 @@ def scenario_annulation(s):
 def scenario_about_at_zero(s):
     """The about box does not pause the count: when the count ends behind it
     and closes the program, the program ends cleanly and the target runs."""
-    s.start_servers(record=False)
-    d = s.fresh_dir()
-    write_mark_script(d)
-    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
-        f.write(settings_bytes(settings_lines(0, 0, 2, "Marque", "mark.sh", d + "/", "A propos")))
-    p = s.start_program(os.path.join(d, "minutrex"), d)
+    d, p = start_marked(s, 2, "A propos", record=False)
     w = p.wait_main_window()
     s.click(w, HOURGLASS)
     s.log("clicked the hourglass")
