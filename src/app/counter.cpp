@@ -239,20 +239,18 @@ bool Counter::Form_Initialize()
     TimDecr = 0;
 
     if (!m_services.isRegularFile(CountRepFic)) {
-        LignMatArray firstRun = m_LignMat;
-        firstRun[0] = LineValue::text(descriptionLine());
-        firstRun[1] = LineValue::number(0);
-        firstRun[2] = LineValue::number(0);
-        firstRun[3] = LineValue::number(30);
-        firstRun[4] = LineValue::text(defaultActionName());
-        firstRun[5] = LineValue::text(QString());
-        firstRun[6] = LineValue::text(QString());
-        firstRun[7] = LineValue::text(defaultComment());
-        firstRun[8] = LineValue::number(OptBipDem);
-        firstRun[9] = LineValue::number(Opt5Bips);
-        firstRun[10] = LineValue::number(OptExec);
-        firstRun[11] = LineValue::number(OptFerm);
-        m_LignMat = firstRun;
+        m_LignMat[0] = LineValue::text(descriptionLine());
+        m_LignMat[1] = LineValue::number(0);
+        m_LignMat[2] = LineValue::number(0);
+        m_LignMat[3] = LineValue::number(30);
+        m_LignMat[4] = LineValue::text(defaultActionName());
+        m_LignMat[5] = LineValue::text(QString());
+        m_LignMat[6] = LineValue::text(QString());
+        m_LignMat[7] = LineValue::text(defaultComment());
+        m_LignMat[8] = LineValue::number(OptBipDem);
+        m_LignMat[9] = LineValue::number(Opt5Bips);
+        m_LignMat[10] = LineValue::number(OptExec);
+        m_LignMat[11] = LineValue::number(OptFerm);
         if (!FicEcrit(m_LignMat, nullptr))
             return false;
     }
