@@ -612,6 +612,16 @@ def start_marked(s, seconds, comment, record=True):
     return d, s.start_program(os.path.join(d, "minutrex"), d)
 
 
+def start_first_run_counting(s):
+    """A fresh copy started without a settings file, once its first tick has come."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    p.wait_main_window()
+    p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 2)
+    return d, p
+
+
 # ---------------------------------------------------------------------------
 # Scenarios
 
@@ -799,11 +809,7 @@ def set_delay(s, dialog, text):
 
 
 def scenario_settings_ok(s):
-    s.start_servers(record=False)
-    d = s.fresh_dir()
-    p = s.start_program(os.path.join(d, "minutrex"), d)
-    p.wait_main_window()
-    p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 2)
+    d, p = start_first_run_counting(s)
     dialog = open_settings(s, p)
     set_delay(s, dialog, "000005")
     s.click(dialog, DIALOG_OK)
@@ -823,11 +829,7 @@ def scenario_settings_ok(s):
 
 
 def scenario_settings_cancel(s):
-    s.start_servers(record=False)
-    d = s.fresh_dir()
-    p = s.start_program(os.path.join(d, "minutrex"), d)
-    p.wait_main_window()
-    p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 2)
+    d, p = start_first_run_counting(s)
     ini = os.path.join(d, "Minutrex.ini")
     with open(ini, "rb") as f:
         before_bytes = f.read()
