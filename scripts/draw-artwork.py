@@ -293,6 +293,10 @@ def draw_icon(size):
         16: (1, 5, 11, (2, 9), 2),
         32: (2, 10, 20, (4, 18), 6),
         48: (3, 15, 31, (6, 27), 8),
+        # The 16 px drawing scaled up, for software centres and large launchers.
+        64: (4, 20, 44, (8, 36), 8),
+        128: (8, 40, 88, (16, 72), 16),
+        256: (16, 80, 176, (32, 144), 32),
     }
     t, w, h, lefts, top = layouts[size]
     canvas = Canvas(size, size)
@@ -342,6 +346,45 @@ def draw_icon(size):
     return canvas
 
 
+def icon_svg():
+    """The program icon as a scalable drawing, on the 64 px layout."""
+    t, w, h, lefts, top = 4, 20, 44, (8, 36), 8
+    size = 64
+    radius, rim = size / 8.0, size / 24.0
+
+    def rgb(color):
+        return "#%02x%02x%02x" % color[:3]
+
+    parts = [
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        f'<svg xmlns="http://www.w3.org/2000/svg" width="{size}" height="{size}" viewBox="0 0 {size} {size}">',
+        f'  <rect x="0" y="0" width="{size}" height="{size}" rx="{radius:g}" fill="{rgb(BLACK)}"/>',
+        f'  <rect x="{rim:g}" y="{rim:g}" width="{size - 2 * rim:g}" height="{size - 2 * rim:g}" '
+        f'rx="{radius - rim:g}" fill="{rgb(PANEL)}"/>',
+    ]
+    mid = top + (h - t) // 2
+    for left in lefts:
+        right = left + w - t
+        bottom = top + h - t
+        upper = mid - (top + t)
+        lower = bottom - (mid + t)
+        for x, y, rw, rh, color in (
+                (left + t, top, w - 2 * t, t, LIT), (left + t, bottom, w - 2 * t, t, LIT),
+                (left + t, mid, w - 2 * t, t, UNLIT), (left, top + t, t, upper, LIT),
+                (left, mid + t, t, lower, LIT), (right, top + t, t, upper, LIT),
+                (right, mid + t, t, lower, LIT)):
+            parts.append(f'  <rect x="{x}" y="{y}" width="{rw}" height="{rh}" fill="{rgb(color)}"/>')
+    parts.append("</svg>")
+    return "\n".join(parts) + "\n"
+
+
+def save_icons(out):
+    """The icon at every size a desktop asks for, and scalable."""
+    for size in (64, 128, 256):
+        save_rgba(draw_icon(size), os.path.join(out, "icons", f"minutrex-{size}.png"))
+    _write(os.path.join(out, "icons", "minutrex.svg"), icon_svg().encode())
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, os.pardir, "resources")
@@ -352,6 +395,7 @@ def main():
     save_rgba(draw_hand(), os.path.join(out, "cursors", "hand.png"))
     for size in (16, 32, 48):
         save_rgba(draw_icon(size), os.path.join(out, "icons", f"minutrex-{size}.png"))
+    save_icons(out)
     print(f"artwork written to {out}")
 
 

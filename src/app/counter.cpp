@@ -14,6 +14,7 @@
 #include "launcher.h"
 #include "linecanvas.h"
 #include "look.h"
+#include "minutrexversion.h"
 #include "param.h"
 #include "services.h"
 #include "settingsfile.h"
@@ -208,13 +209,19 @@ void Counter::closeEvent(QCloseEvent *event)
 
 bool Counter::Form_Initialize()
 {
-    setWindowTitle(QStringLiteral("Minutrex v3.42  "));
+    setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION "  "));
 
     CountFic = QStringLiteral("Minutrex.ini");
-    // Beside the program, as always, unless it is installed where it cannot
-    // write: then the per-user configuration directory holds the file.
     QString directory = m_services.programDirectory();
-    if (!m_services.isRegularFile(directory + u'/' + CountFic) && !m_services.canCreateFileIn(directory)) {
+    if (!m_settingsFile.isEmpty()) {
+        // Named on the command line: that file, wherever it is.
+        const int slash = m_settingsFile.lastIndexOf(u'/');
+        directory = m_settingsFile.left(slash);
+        CountFic = m_settingsFile.mid(slash + 1);
+    } else if (m_services.isRegularFile(directory + QStringLiteral("/" MINUTREX_INSTALL_MARKER))
+               || (!m_services.isRegularFile(directory + u'/' + CountFic) && !m_services.canCreateFileIn(directory))) {
+        // An installed copy keeps each user's settings apart, even when it
+        // could write beside itself (root); so does one that cannot write there.
         const QString userDirectory = m_services.userConfigDirectory();
         if (userDirectory.isEmpty()) {
             reportFileFailure(nullptr,

@@ -31,6 +31,9 @@ public:
     // False when the settings file could not be created or read; the user has
     // been told and the program should end with a failure status.
     bool Form_Initialize();
+    // Before Form_Initialize: this absolute path instead of "Minutrex.ini"
+    // found beside the program or in the user's configuration folder.
+    void useSettingsFile(const QString &absolutePath) { m_settingsFile = absolutePath; }
     // Reads the settings file and restarts the count from the full delay.
     // False when the file could not be read (already reported).
     bool load();
@@ -103,6 +106,7 @@ private:
 
     Services &m_services;
     LignMatArray &m_LignMat;
+    QString m_settingsFile;
     QPixmap m_background;
     // One extra tick at the exact end of the count when it falls between two
     // regular ticks, so the action comes on time rather than up to a tick late.

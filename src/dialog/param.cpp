@@ -24,6 +24,7 @@
 #include "lineobject.h"
 #include "lines.h"
 #include "look.h"
+#include "minutrexversion.h"
 #include "services.h"
 
 namespace {
@@ -412,7 +413,7 @@ void Param::ParamSimul_Click()
 
 void Param::About2_Click(QWidget *owner, Services &services)
 {
-    const QStringList lines{QStringLiteral("Minutrex v3.42"), QStringLiteral("Décembre 2006"),
+    const QStringList lines{QStringLiteral("Minutrex v" MINUTREX_VERSION), QStringLiteral("Décembre 2006"),
                             QStringLiteral("Auteur : l'équipe Minutrex"),
                             QStringLiteral("https://minutrex.example.org")};
     services.messageBox(owner, lines.join(QLatin1Char('\n')), Services::Icon::Information,

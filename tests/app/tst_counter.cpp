@@ -3,6 +3,7 @@
 
 #include "clicklabel.h"
 #include "counterfixture.h"
+#include "minutrexversion.h"
 
 namespace
 {
@@ -48,7 +49,8 @@ private slots:
     void anyFileContentStarts();
     void unusableSettingsFileEndsStartup_data();
     void unusableSettingsFileEndsStartup();
-    void readOnlyProgramDirectoryUsesUserDirectory();
+    void installedOrReadOnlyCopyUsesUserDirectory_data();
+    void installedOrReadOnlyCopyUsesUserDirectory();
     void layout();
 
     // Tick
@@ -96,7 +98,7 @@ void TestCounter::firstRunCreatesFileAndShowsDelay()
     QVERIFY(!c.CountAction->font().italic());
     QCOMPARE(c.CountObs->text(), defaultComment());
     QCOMPARE(f.services.beeps, 1);
-    QCOMPARE(c.windowTitle(), QStringLiteral("Minutrex v3.42  "));
+    QCOMPARE(c.windowTitle(), QStringLiteral("Minutrex v" MINUTREX_VERSION "  "));
     QVERIFY(c.Timer1.isActive());
     QCOMPARE(c.Timer1.interval(), 333);
     QCOMPARE(c.Timer1.timerType(), Qt::PreciseTimer);
@@ -256,12 +258,24 @@ void TestCounter::unusableSettingsFileEndsStartup()
         QCOMPARE(QFileInfo(f.iniPath()).size(), 2 * 1024 * 1024);
 }
 
-void TestCounter::readOnlyProgramDirectoryUsesUserDirectory()
+void TestCounter::installedOrReadOnlyCopyUsesUserDirectory_data()
 {
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("read-only folder") << false << false;
+    QTest::newRow("installed, writable folder") << true << true;
+}
+
+void TestCounter::installedOrReadOnlyCopyUsesUserDirectory()
+{
+    QFETCH(bool, installed);
+    QFETCH(bool, writable);
     CounterFixture f;
     QTemporaryDir user;
-    f.services.programDirWritable = false;
+    f.services.programDirWritable = writable;
     f.services.userConfigDir = user.path();
+    if (installed)
+        f.services.regularFiles.insert(f.dir.path() + QStringLiteral("/" MINUTREX_INSTALL_MARKER));
     QVERIFY(f.start());
     QCOMPARE(f.counter->CountRepFic, user.filePath(QStringLiteral("Minutrex.ini")));
     QCOMPARE(QFileInfo(user.filePath(QStringLiteral("Minutrex.ini"))).size(), 230);
@@ -660,7 +674,7 @@ void TestCounter::aboutFromMainWindow()
     QCOMPARE(m.title, QStringLiteral("About"));
     QCOMPARE(m.icon, Services::Icon::Information);
     QCOMPARE(m.text.split(u'\n').size(), 4);
-    QVERIFY(m.text.startsWith(QStringLiteral("Minutrex v3.42\nDécembre 2006\n")));
+    QVERIFY(m.text.startsWith(QStringLiteral("Minutrex v" MINUTREX_VERSION "\nDécembre 2006\n")));
     QCOMPARE(m.owner, static_cast<QWidget *>(&c));
     QCOMPARE(c.TimDecr, decr);
     QVERIFY(QApplication::topLevelWidgets().count() >= 1);

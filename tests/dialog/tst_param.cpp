@@ -15,6 +15,7 @@
 #include "counterhost.h"
 #include "fakeservices.h"
 #include "lines.h"
+#include "minutrexversion.h"
 #include "param.h"
 
 namespace {
@@ -800,7 +801,7 @@ void TestParam::aboutBox()
 
     QCOMPARE(m_services->messages.size(), 1);
     const FakeServices::Message &shown = m_services->messages[0];
-    QCOMPARE(shown.text, QStringLiteral("Minutrex v3.42\nDécembre 2006\nAuteur : l'équipe Minutrex\n"
+    QCOMPARE(shown.text, QStringLiteral("Minutrex v" MINUTREX_VERSION "\nDécembre 2006\nAuteur : l'équipe Minutrex\n"
                                         "https://minutrex.example.org"));
     QCOMPARE(shown.icon, Services::Icon::Information);
     QCOMPARE(shown.title, QStringLiteral("About"));
