@@ -13,8 +13,8 @@ When a scenario fails, its screenshots, recording, settings files and logs
 are kept under <failures>/<scenario>/. Every process the scenario started is
 ended on the way out, whatever happened.
 
-Usage: minutrex_e2e.py --binary PATH --build-dir DIR --cmake PATH
-                       --failures DIR [--timeout S] SCENARIO
+Usage: minutrex_e2e.py --binary PATH --build-dir DIR --cmake PATH --cpack PATH
+                       --program-version V --failures DIR [--timeout S] SCENARIO
 """
 
 import argparse
@@ -71,8 +71,12 @@ DESCRIPTION = ("Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichie
 OBS_DEFAULT = " " * 9 + "CLIC sur l'heure : Pause" + " " * 7 + "DOUBLE-CLIC : Réglages Paramètres"
 FIRST_RUN_LINES = [DESCRIPTION, " 0 ", " 0 ", " 30 ", "(aucune action)", "", "", OBS_DEFAULT,
                    " 1 ", " 1 ", " 1 ", " 1 "]
-FIRST_TITLE = "Minutrex v3.42  "
+FIRST_TITLE = None  # "Minutrex v<version>  ", set from --program-version
 TITLE_RE = re.compile(r"^(\d\d):(\d\d):(\d\d)  Minutrex$")
+
+# The AppStream id, which names the desktop entry and the metadata files.
+APP_ID = "org.example.minutrex"
+ICON_SIZES = (16, 32, 48, 64, 128, 256)
 
 # The unprivileged user the read-only scenario runs the program as, when we are root.
 NOBODY = 65534
@@ -405,7 +409,7 @@ class Session:
         self.keep.append(os.path.join(d, "Minutrex.ini"))
         return d
 
-    def start_program(self, exe, cwd, user=None, home=None):
+    def start_program(self, exe, cwd, user=None, home=None, args=()):
         home = home or os.path.join(self.root, "home")
         runtime = os.path.join(home, "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
@@ -419,9 +423,9 @@ class Session:
             "QT_QPA_PLATFORM": "xcb",
             "LANG": "C.UTF-8",
         }
-        cmd = [exe]
+        cmd = [exe, *args]
         if user is not None:
-            cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--pdeathsig", "TERM", exe]
+            cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--pdeathsig", "TERM", *cmd]
         return Program(self, cmd, cwd, env)
 
     # -- eyes, ears and hands
@@ -600,6 +604,15 @@ def read_mark(directory):
         return None
     with open(path) as f:
         return float(f.read().strip())
+
+
+def wait_mark(directory, timeout=5):
+    """The mark script's time once it has run: it is started detached, so it
+    may finish after the program has ended."""
+    deadline = time.monotonic() + timeout
+    while read_mark(directory) is None and time.monotonic() < deadline:
+        time.sleep(0.02)
+    return read_mark(directory)
 
 
 def start_marked(s, seconds, comment, record=True):
@@ -983,7 +996,7 @@ def scenario_read_only_install(s):
     p.wait_main_window()
     status = p.wait_exit(10)
     s.check(status == 0, f"the 3-second count ends with status 0 (got {status})")
-    s.check(read_mark(target) is not None, "and its target ran")
+    s.check(wait_mark(target) is not None, "and its target ran")
     s.check(os.stat(os.path.join(target, "ran")).st_uid == uid, "as that user")
     with open(config, "rb") as f:
         s.check(f.read() == settings_bytes(lines), "the stored settings are left as they were")
@@ -994,11 +1007,13 @@ def scenario_install(s):
     install(s, prefix)
     exe = os.path.join(prefix, "bin", "minutrex")
     s.check(os.path.isfile(exe) and os.access(exe, os.X_OK), "bin/minutrex installed and executable")
-    desktop = os.path.join(prefix, "share", "applications", "minutrex.desktop")
-    metainfo = os.path.join(prefix, "share", "metainfo", "minutrex.metainfo.xml")
-    for size in (16, 32, 48):
+    desktop = os.path.join(prefix, "share", "applications", APP_ID + ".desktop")
+    metainfo = os.path.join(prefix, "share", "metainfo", APP_ID + ".metainfo.xml")
+    for size in ICON_SIZES:
         icon = os.path.join(prefix, "share", "icons", "hicolor", f"{size}x{size}", "apps", "minutrex.png")
         s.check(os.path.isfile(icon) and png_size(icon) == (size, size), f"{size}x{size} icon installed")
+    for path in (("icons", "hicolor", "scalable", "apps", "minutrex.svg"), ("man", "man1", "minutrex.1.gz")):
+        s.check(os.path.isfile(os.path.join(prefix, "share", *path)), f"{'/'.join(path)} installed")
     s.check(os.path.isfile(desktop), "desktop entry installed")
     s.check(os.path.isfile(metainfo), "AppStream metadata installed")
 
@@ -1016,9 +1031,162 @@ def scenario_install(s):
     s.check(bool(entry.get("Comment")) and bool(entry.get("Comment[fr]")), "English and French comments")
     with open(metainfo, encoding="utf-8") as f:
         xml = f.read()
-    s.check('<launchable type="desktop-id">minutrex.desktop</launchable>' in xml,
+    s.check(f'<launchable type="desktop-id">{APP_ID}.desktop</launchable>' in xml,
             "the metadata names the desktop entry it describes")
     s.check("<binary>minutrex</binary>" in xml, "and the binary it provides")
+    s.check(f'<release version="{s.args.program_version}"' in xml, "and the program's version")
+
+
+def run_quiet(s, *cmd, timeout=120, **kwargs):
+    """Runs a tool to its end, keeping its output with the artefacts."""
+    r = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout, **kwargs)
+    label = os.path.basename(cmd[0])
+    with open(os.path.join(s.root, f"{label}.log"), "a") as f:
+        f.write(f"$ {' '.join(cmd)}\n{r.stdout}{r.stderr}(status {r.returncode})\n")
+    s.keep.append(os.path.join(s.root, f"{label}.log"))
+    return r
+
+
+def scenario_command_line(s):
+    """The options answer on the terminal, without any display."""
+    d = s.fresh_dir()
+    exe = os.path.join(d, "minutrex")
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.path.join(s.root, "home"), "LANG": "C.UTF-8"}
+
+    def run(*args):
+        return run_quiet(s, exe, *args, timeout=10, cwd=d, env=env)
+
+    r = run("--version")
+    s.check(r.returncode == 0 and r.stdout == f"Minutrex {s.args.program_version}\n" and not r.stderr,
+            f"--version prints the version and exits 0 ({r.returncode}, {r.stdout!r}, {r.stderr!r})")
+    r = run("--help")
+    s.check(r.returncode == 0 and not r.stderr, f"--help exits 0 quietly ({r.returncode}, {r.stderr!r})")
+    for option in ("--config FICHIER", "--help", "--version", "Minutrex.ini"):
+        s.check(option in r.stdout, f"--help mentions {option}")
+    for args, what in ((["--bogus"], "--bogus"), (["--config"], "--config"), (["--version", "extra"], "extra")):
+        r = run(*args)
+        lines = r.stderr.splitlines()
+        s.check(r.returncode == 2 and not r.stdout and len(lines) == 1 and r.stderr.endswith("\n")
+                and what in lines[0] and "Usage" in lines[0],
+                f"{' '.join(args)}: status 2 and one line of usage on standard error "
+                f"({r.returncode}, {r.stdout!r}, {r.stderr!r})")
+    s.check(os.listdir(d) == ["minutrex"], f"no settings file written ({os.listdir(d)})")
+
+
+def scenario_two_timers(s):
+    """Two copies from one folder, each with its own settings file."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    exe = os.path.join(d, "minutrex")
+    a, b = os.path.join(d, "a.ini"), os.path.join(d, "b.ini")
+    with open(a, "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 5, 0, "Thé", "", "", "Thé dans 5 minutes")))
+    s.keep += [a, b]
+    pa = s.start_program(exe, d, args=["--config", "a.ini"])
+    wa = pa.wait_title(lambda t: title_seconds(t) in (298, 299), "00:04:59 from a.ini", 5)
+    pb = s.start_program(exe, d, args=["--config", "b.ini"])
+    wb = pb.wait_title(lambda t: title_seconds(t) in (28, 29), "00:00:29 from a new b.ini", 5)
+    s.log(f"a: {wa}, b: {wb}")
+    with open(b, "rb") as f:
+        s.check(f.read() == settings_bytes(FIRST_RUN_LINES), "b.ini is created with the first-run lines")
+    s.check(not os.path.exists(os.path.join(d, "Minutrex.ini")), "no Minutrex.ini beside the program")
+
+    # Without a window manager both windows open at the same place.
+    s.tool("xdotool", "windowmove", "--sync", wb.id, "600", "0")
+    b_before = os.stat(b)
+    dialog = open_settings(s, pa)
+    set_delay(s, dialog, "001500")
+    s.click(dialog, DIALOG_OK)
+    s.log("clicked OK in a's settings")
+    wa = pa.wait_title(lambda t: title_seconds(t) in (898, 899), "a restarting from 00:15:00", 5)
+    with open(a, "rb") as f:
+        lines = f.read().split(b"\r\n")
+    s.check(lines[1:4] == [b" 0 ", b" 15 ", b" 0 "], f"a.ini holds the new delay ({lines[1:4]})")
+    b_after = os.stat(b)
+    s.check((b_after.st_mtime_ns, b_after.st_ino) == (b_before.st_mtime_ns, b_before.st_ino),
+            "b.ini is untouched")
+    left = title_seconds(pb.main_window().name)
+    s.check(pb.running() and left is not None and left < 29, f"b goes on counting its own delay ({left} s left)")
+
+
+def scenario_installed_as_root(s):
+    """An installed copy whose folder it could write to (root may write
+    anywhere) still keeps its settings per user. Run by another user, the
+    copy is in the same position when it owns its folder."""
+    s.start_servers(record=False)
+    prefix = os.path.join(s.root, "prefix")
+    install(s, prefix)
+    bindir = os.path.join(prefix, "bin")
+    before = sorted(os.listdir(bindir))
+    home = os.path.join(s.root, "home")
+    config = os.path.join(home, "config", "Minutrex", "Minutrex.ini")
+    s.keep.append(config)
+    p = s.start_program(os.path.join(bindir, "minutrex"), bindir, home=home)
+    p.wait_main_window()
+    deadline = time.monotonic() + 5
+    while not os.path.isfile(config) and time.monotonic() < deadline:
+        time.sleep(0.02)
+    s.check(os.path.isfile(config), f"settings stored in {config}")
+    with open(config, "rb") as f:
+        s.check(f.read() == settings_bytes(FIRST_RUN_LINES), "with the first-run lines")
+    s.check(sorted(os.listdir(bindir)) == before, f"nothing written beside the program ({os.listdir(bindir)})")
+    s.click(p.main_window(), BUTTON_ANNULATION)
+    s.check(p.wait_exit(3) == 0, "ANNULATION ends it")
+
+
+def scenario_package(s):
+    """The Debian package: its contents, lintian, and the software catalogue
+    composed from it unpacked into a temporary root."""
+    out = os.path.join(s.root, "package")
+    r = run_quiet(s, s.args.cpack, "-G", "DEB", "--config", os.path.join(s.args.build_dir, "CPackConfig.cmake"),
+                  "-B", out, timeout=240)
+    s.check(r.returncode == 0, f"cpack -G DEB succeeds: {r.stdout[-2000:]}{r.stderr[-2000:]}")
+    arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True).stdout.strip()
+    deb = os.path.join(out, f"minutrex_{s.args.program_version}-1_{arch}.deb")
+    s.check(os.path.isfile(deb), f"{os.path.basename(deb)} made")
+
+    r = run_quiet(s, "dpkg-deb", "--contents", deb)
+    listed = {line.split()[-1].lstrip(".") for line in r.stdout.splitlines() if line.strip()}
+    expected = ["/usr/bin/minutrex", f"/usr/share/applications/{APP_ID}.desktop",
+                f"/usr/share/metainfo/{APP_ID}.metainfo.xml", "/usr/share/man/man1/minutrex.1.gz",
+                "/usr/share/doc/minutrex/copyright", "/usr/share/icons/hicolor/scalable/apps/minutrex.svg"]
+    expected += [f"/usr/share/icons/hicolor/{n}x{n}/apps/minutrex.png" for n in ICON_SIZES]
+    missing = [path for path in expected if path not in listed]
+    s.check(not missing, f"the package holds the program, desktop entry, icons, metadata, manual page "
+                         f"and copyright file (missing {missing})")
+    depends = run_quiet(s, "dpkg-deb", "--field", deb, "Depends").stdout
+    s.check("libqt6widgets6" in depends and "libcanberra0" in depends, f"library dependencies computed ({depends.strip()})")
+
+    r = run_quiet(s, "lintian", "--fail-on", "error", deb, timeout=240)
+    errors = [line for line in r.stdout.splitlines() if line.startswith("E:")]
+    s.check(r.returncode == 0 and not errors, f"lintian reports no error ({errors or r.stderr.strip()})")
+
+    root = os.path.join(s.root, "root")
+    s.check(run_quiet(s, "dpkg", "-x", deb, root).returncode == 0, "unpacked with dpkg -x")
+    r = run_quiet(s, "readelf", "-S", "--wide", os.path.join(root, "usr", "bin", "minutrex"))
+    s.check(r.returncode == 0 and ".debug_info" not in r.stdout and ".symtab" not in r.stdout,
+            "the program is stripped")
+    r = run_quiet(s, "man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z",
+                  os.path.join(root, "usr", "share", "man", "man1", "minutrex.1.gz"),
+                  env=dict(os.environ, LC_ALL="C.UTF-8", MANROFFSEQ="", MANWIDTH="80"))
+    s.check(r.returncode == 0 and not r.stderr.strip(), f"the manual page formats without a warning {r.stderr!r}")
+
+    catalogue = os.path.join(s.root, "catalogue")
+    hints = os.path.join(s.root, "hints")
+    r = run_quiet(s, "appstreamcli", "compose", "--no-net", f"--result-root={catalogue}",
+                  f"--hints-dir={hints}", "--origin=minutrex", root)
+    s.keep.append(os.path.join(hints, "minutrex.hints.yaml"))
+    s.check(r.returncode == 0, f"appstreamcli compose succeeds: {r.stdout}{r.stderr}")
+    with open(os.path.join(hints, "minutrex.hints.yaml")) as f:
+        report = f.read()
+    s.check("Hints: []" in report, "with no remark on the package")
+    xml = zlib.decompress(open(os.path.join(catalogue, "usr", "share", "swcatalog", "xml", "minutrex.xml.gz"),
+                               "rb").read(), 31).decode()
+    s.check(f"<id>{APP_ID}</id>" in xml and '<icon type="cached" width="64" height="64">' in xml
+            and "<screenshots>" in xml, "the catalogue lists the program with its icon and screenshots")
+    r = run_quiet(s, "desktop-file-validate", os.path.join(root, "usr", "share", "applications", APP_ID + ".desktop"))
+    s.check(r.returncode == 0 and not (r.stdout + r.stderr).strip(),
+            f"desktop-file-validate passes: {r.stdout}{r.stderr}")
 
 
 SCENARIOS = {
@@ -1034,6 +1202,10 @@ SCENARIOS = {
     "annulation": scenario_annulation,
     "about_at_zero": scenario_about_at_zero,
     "read_only_install": scenario_read_only_install,
+    "command_line": scenario_command_line,
+    "two_timers": scenario_two_timers,
+    "installed_as_root": scenario_installed_as_root,
+    "package": scenario_package,
 }
 
 
@@ -1042,6 +1214,8 @@ def main():
     parser.add_argument("--binary", required=True)
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--cpack", default="cpack")
+    parser.add_argument("--program-version", required=True)
     parser.add_argument("--failures", required=True)
     parser.add_argument("--timeout", type=int, default=60)
     parser.add_argument("--keep", action="store_true", help="keep the scenario's work directory")
@@ -1049,6 +1223,8 @@ def main():
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
     args.build_dir = os.path.abspath(args.build_dir)
+    global FIRST_TITLE
+    FIRST_TITLE = f"Minutrex v{args.program_version}  "
 
     def on_alarm(signum, frame):
         raise ScenarioTimeout(f"scenario {args.scenario} took more than {args.timeout} s")
