@@ -11,7 +11,8 @@ PACKAGES=(
     xdg-utils
     xvfb xauth xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox
-    desktop-file-utils appstream
+    desktop-file-utils appstream appstream-compose
+    dpkg-dev lintian man-db
     python3
 )
 
