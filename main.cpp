@@ -54,11 +54,36 @@ QString dashed(const QString &name)
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
+// Qt's own options (-style fusion, -platform wayland, ...) belong to
+// QApplication, which reads them later; they are not ours to refuse.
+bool isQtOption(const QString &argument, bool *takesValue)
+{
+    static const QStringList withValue{
+        QStringLiteral("-platform"), QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
+        QStringLiteral("-plugin"), QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowicon"),
+        QStringLiteral("-qwindowtitle"), QStringLiteral("-style"), QStringLiteral("-stylesheet"),
+        QStringLiteral("-session"), QStringLiteral("-display"), QStringLiteral("-geometry"),
+        QStringLiteral("-title"), QStringLiteral("-name"), QStringLiteral("-visual")};
+    static const QStringList alone{QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                   QStringLiteral("-nograb"), QStringLiteral("-dograb"), QStringLiteral("-sync")};
+    // Qt takes "--style" as well as "-style".
+    const QString name = argument.section(u'=', 0, 0).replace(QRegularExpression(QStringLiteral("^--")), QStringLiteral("-"));
+    *takesValue = withValue.contains(name) && !argument.contains(u'=');
+    return withValue.contains(name) || alone.contains(name);
+}
+
 CommandLine readCommandLine(int argc, char *argv[])
 {
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        bool takesValue = false;
+        if (i > 0 && isQtOption(argument, &takesValue)) {
+            i += takesValue ? 1 : 0;
+            continue;
+        }
+        arguments << argument;
+    }
 
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());

@@ -1059,6 +1059,10 @@ def scenario_command_line(s):
     r = run("--version")
     s.check(r.returncode == 0 and r.stdout == f"Minutrex {s.args.program_version}\n" and not r.stderr,
             f"--version prints the version and exits 0 ({r.returncode}, {r.stdout!r}, {r.stderr!r})")
+    # Qt's own options are left to Qt, not refused as unknown.
+    r = run("-style", "fusion", "--platform=offscreen", "--version")
+    s.check(r.returncode == 0 and r.stdout == f"Minutrex {s.args.program_version}\n",
+            f"Qt's own options pass through ({r.returncode}, {r.stdout!r}, {r.stderr!r})")
     r = run("--help")
     s.check(r.returncode == 0 and not r.stderr, f"--help exits 0 quietly ({r.returncode}, {r.stderr!r})")
     for option in ("--config FICHIER", "--help", "--version", "Minutrex.ini"):
