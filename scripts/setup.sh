@@ -13,7 +13,7 @@ PACKAGES=(
     pulseaudio pulseaudio-utils sox
     desktop-file-utils appstream appstream-compose
     dpkg-dev lintian man-db
-    python3
+    python3 python3-dbusmock dbus-daemon
 )
 
 missing_packages() {

@@ -88,7 +88,11 @@ Counter::Counter(Services &services, LignMatArray &LignMat, QWidget *parent)
     });
 }
 
-Counter::~Counter() = default;
+Counter::~Counter()
+{
+    if (m_sleepInhibited)
+        m_services.releaseIdleSleep();
+}
 
 void Counter::buildLayout()
 {
@@ -203,6 +207,7 @@ void Counter::closeEvent(QCloseEvent *event)
     Timer1.stop();
     m_deadlineTick.stop();
     m_unloaded = true;
+    updateSleepInhibition();
     event->accept();
     deleteLater();
 }
@@ -298,6 +303,7 @@ bool Counter::load()
     // No tick may end the old count while a read failure is being reported.
     Timer1.stop();
     m_deadlineTick.stop();
+    updateSleepInhibition();
     // At start-up an unreadable file ends the program; after a confirmed
     // dialog the lines just written are still in memory and the count goes on.
     if (!FicLect() && !m_loadedOnce)
@@ -342,6 +348,7 @@ bool Counter::load()
     m_lastTickMs = m_services.clockMs();
     Timer1.start();
     scheduleDeadlineTick();
+    updateSleepInhibition();
     return true;
 }
 
@@ -403,6 +410,7 @@ void Counter::Timer1_Timer()
     // decides between closing and resuming, so the end of the count only stops.
     if (TimeNum <= 0) {
         Timer1.stop();
+        updateSleepInhibition();
         if (!m_acting) {
             ActError = 0;
             if (OptExec == 1) {
@@ -411,6 +419,7 @@ void Counter::Timer1_Timer()
                 if (!self || m_unloaded)
                     return;
             }
+            announceEnd();
             if (OptFerm == 1 && ActError == 0) {
                 ProcedFin();
                 return;
@@ -443,6 +452,7 @@ void Counter::ProcedFin()
     m_deadlineTick.stop();
     hide();
     m_unloaded = true;
+    updateSleepInhibition();
     deleteLater();
 }
 
@@ -469,6 +479,7 @@ void Counter::resume()
     // The pause ends now: the next tick takes off only the time since.
     m_lastTickMs = m_services.clockMs();
     scheduleDeadlineTick();
+    updateSleepInhibition();
 }
 
 void Counter::LabelAff_Click()
@@ -478,6 +489,7 @@ void Counter::LabelAff_Click()
     } else {
         TimDecr = 0;
         m_deadlineTick.stop();
+        updateSleepInhibition();
     }
 }
 
@@ -487,6 +499,7 @@ void Counter::LabelAff_DblClick()
         return;
     TimDecr = 0;
     m_deadlineTick.stop();
+    updateSleepInhibition();
     hide();
     auto *param = new Param(*this, m_services, this);
     param->show();
@@ -497,6 +510,7 @@ void Counter::BoutonOk_Click()
     if (m_acting || m_unloaded)
         return;
     TimDecr = 0;
+    updateSleepInhibition();
     ActError = 0;
     QPointer<Counter> self(this);
     ProcedAct();
@@ -518,4 +532,62 @@ void Counter::BoutonNon_Click()
 void Counter::About1_Click()
 {
     Param::About2_Click(this, m_services);
+}
+
+void Counter::updateSleepInhibition()
+{
+    const bool counting = !m_unloaded && Timer1.isActive() && TimDecr != 0;
+    if (counting == m_sleepInhibited)
+        return;
+    m_sleepInhibited = counting;
+    if (!counting) {
+        m_services.releaseIdleSleep();
+        return;
+    }
+    // The reason names when the action is due; a hand-edited delay too large
+    // for a date names none.
+    const QDateTime now = m_services.localDateTime();
+    const double remainingMs = std::ceil(TimeNum * 1000);
+    QString when;
+    if (remainingMs >= 0 && remainingMs < 1e14) {
+        const QDateTime due = now.addMSecs(qint64(remainingMs));
+        when = due.date() == now.date()
+            ? QStringLiteral(" prévue à %1").arg(due.toString(QStringLiteral("HH:mm:ss")))
+            : QStringLiteral(" prévue le %1").arg(due.toString(QStringLiteral("dd/MM/yyyy à HH:mm:ss")));
+    }
+    const QString name = m_LignMat[4].toText();
+    m_services.inhibitIdleSleep(OptExec == 1
+                                    ? QStringLiteral("Exécution de « %1 »%2").arg(name, when)
+                                    : QStringLiteral("Fin du décompte de « %1 » (exécution désactivée)%2").arg(name, when));
+}
+
+void Counter::announceEnd()
+{
+    const QString name = m_LignMat[4].toText();
+    QString body;
+    if (OptExec != 1)
+        body = QStringLiteral("Fin du décompte : action « %1 » non lancée, exécution désactivée.").arg(name);
+    else if (ActError != 0)
+        body = QStringLiteral("Fin du décompte : échec de l'action « %1 ».").arg(name);
+    else
+        body = QStringLiteral("Fin du décompte : action « %1 » lancée.").arg(name);
+
+    std::function<void()> bringForward;
+    if (!(OptFerm == 1 && ActError == 0)) {
+        // The window stays open: activating the notice brings forward the
+        // program's window on screen (the settings window while it is open).
+        QPointer<Counter> self(this);
+        bringForward = [self] {
+            if (!self || self->m_unloaded)
+                return;
+            QWidget *window = self->isVisible() ? static_cast<QWidget *>(self.data()) : self->findChild<Param *>();
+            if (!window || !window->isVisible())
+                return;
+            if (window->isMinimized())
+                window->showNormal();
+            window->raise();
+            window->activateWindow();
+        };
+    }
+    m_services.notify(body, std::move(bringForward));
 }

@@ -103,6 +103,10 @@ private:
     void resume();
     void scheduleDeadlineTick();
     void reportFileFailure(QWidget *owner, const QString &what, const QString &reason);
+    // Holds off the session's idle suspend exactly while the count runs.
+    void updateSleepInhibition();
+    // Tells the desktop how the count ended, once its action's result is known.
+    void announceEnd();
 
     Services &m_services;
     LignMatArray &m_LignMat;
@@ -115,6 +119,7 @@ private:
     bool m_loadedOnce = false;
     bool m_unloaded = false;
     bool m_acting = false;
+    bool m_sleepInhibited = false;
 };
 
 // Font families of the original design that Linux lacks, mapped once at start.

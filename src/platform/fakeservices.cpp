@@ -73,3 +73,25 @@ void FakeServices::processEvents()
     if (onProcessEvents)
         onProcessEvents();
 }
+
+void FakeServices::inhibitIdleSleep(const QString &reason)
+{
+    sleepInhibitions.append(reason);
+    idleSleepInhibited = true;
+}
+
+void FakeServices::releaseIdleSleep()
+{
+    ++sleepReleases;
+    idleSleepInhibited = false;
+}
+
+void FakeServices::notify(const QString &body, std::function<void()> onActivated)
+{
+    notifications.append({body, std::move(onActivated)});
+}
+
+QDateTime FakeServices::localDateTime()
+{
+    return localNow;
+}

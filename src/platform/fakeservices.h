@@ -56,6 +56,11 @@ public:
     qint64 clockMs() override;
     void processEvents() override;
 
+    void inhibitIdleSleep(const QString &reason) override;
+    void releaseIdleSleep() override;
+    void notify(const QString &body, std::function<void()> onActivated) override;
+    QDateTime localDateTime() override;
+
     // Recorded calls.
     int beeps = 0;
     QList<Message> messages;
@@ -63,6 +68,18 @@ public:
     QList<Opened> opened;
     QList<Started> started;
     int processEventsCalls = 0;
+
+    // Recorded desktop-session calls.
+    struct Notification
+    {
+        QString body;
+        std::function<void()> onActivated;
+    };
+    QStringList sleepInhibitions;             // reasons, one per inhibitIdleSleep()
+    int sleepReleases = 0;
+    bool idleSleepInhibited = false;          // held now
+    QList<Notification> notifications;
+    QDateTime localNow = QDateTime(QDate(2026, 3, 14), QTime(9, 30, 0));
 
     // Answers.
     QString fileDialogResult;                 // returned by openFileName

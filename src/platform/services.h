@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -60,4 +63,18 @@ public:
     virtual qint64 clockMs() = 0;
     // Runs the window events that are waiting, then returns.
     virtual void processEvents() = 0;
+
+    // -- Desktop session. Each call returns at once and never reports: where
+    // the service is missing or refuses, nothing happens.
+
+    // Asks the session not to suspend the machine on idle, for the reason
+    // given, until releaseIdleSleep(). A new call replaces the reason.
+    virtual void inhibitIdleSleep(const QString &reason) = 0;
+    virtual void releaseIdleSleep() = 0;
+    // One desktop notification with the program's name and icon. When
+    // onActivated is set, activating the notification runs it (on the
+    // user-interface thread, only while the program runs).
+    virtual void notify(const QString &body, std::function<void()> onActivated) = 0;
+    // The local date and time, for texts that name a time of day.
+    virtual QDateTime localDateTime() = 0;
 };

@@ -7,7 +7,10 @@
 
 #include <canberra.h>
 
+#include "desktopsession.h"
+
 #include <QApplication>
+#include <QIcon>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -28,8 +31,12 @@ constexpr int OpenerWatchMs = 2000;
 
 } // namespace
 
+SystemServices::SystemServices() = default;
+
 SystemServices::~SystemServices()
 {
+    if (m_session)
+        m_session->finish();
     if (m_sound)
         ca_context_destroy(m_sound);
 }
@@ -197,4 +204,32 @@ qint64 SystemServices::clockMs()
 void SystemServices::processEvents()
 {
     QCoreApplication::processEvents();
+}
+
+DesktopSession &SystemServices::session()
+{
+    if (!m_session)
+        m_session = std::make_unique<DesktopSession>();
+    return *m_session;
+}
+
+void SystemServices::inhibitIdleSleep(const QString &reason)
+{
+    session().inhibit(reason);
+}
+
+void SystemServices::releaseIdleSleep()
+{
+    session().release();
+}
+
+void SystemServices::notify(const QString &body, std::function<void()> onActivated)
+{
+    const QImage icon = QApplication::windowIcon().pixmap(48, 48).toImage();
+    session().notify(body, icon, std::move(onActivated));
+}
+
+QDateTime SystemServices::localDateTime()
+{
+    return QDateTime::currentDateTime();
 }

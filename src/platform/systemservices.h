@@ -1,17 +1,20 @@
 #pragma once
 
+#include <memory>
+
 #include "services.h"
 
 struct ca_context;
+class DesktopSession;
 
 // The real desktop and operating system behind Services: libcanberra's bell,
 // Qt's message box and file dialog, xdg-open, detached process starts and
-// file queries. It keeps no state but the sound context, and shows nothing
-// unless asked to.
+// file queries, and the desktop session over D-Bus. It keeps no state but the
+// sound context and the session's holds, and shows nothing unless asked to.
 class SystemServices final : public Services
 {
 public:
-    SystemServices() = default;
+    SystemServices();
     ~SystemServices() override;
     SystemServices(const SystemServices &) = delete;
     SystemServices &operator=(const SystemServices &) = delete;
@@ -32,7 +35,15 @@ public:
     qint64 clockMs() override;
     void processEvents() override;
 
+    void inhibitIdleSleep(const QString &reason) override;
+    void releaseIdleSleep() override;
+    void notify(const QString &body, std::function<void()> onActivated) override;
+    QDateTime localDateTime() override;
+
 private:
+    DesktopSession &session();
+
+    std::unique_ptr<DesktopSession> m_session; // made at first use
     ca_context *m_sound = nullptr;
     bool m_soundUnavailable = false; // no sound server: every beep is the X bell
 };

@@ -50,6 +50,10 @@ public:
     bool isExecutableProgram(const QString &path) override { return m_real.isExecutableProgram(path); }
     qint64 clockMs() override { return m_real.clockMs(); }
     void processEvents() override { m_real.processEvents(); }
+    void inhibitIdleSleep(const QString &) override {}
+    void releaseIdleSleep() override {}
+    void notify(const QString &, std::function<void()>) override {}
+    QDateTime localDateTime() override { return m_real.localDateTime(); }
 
 private:
     SystemServices m_real;

@@ -7,7 +7,11 @@ through its monitor), copies the minutrex binary into a fresh directory, starts
 it, clicks and types with xdotool, and checks only what a person can see and
 hear: window titles, lit and unlit segments in screenshots, beeps in the
 recording, the settings file, and whether the target program ran. It never
-looks inside the program. Python standard library only.
+looks inside the program. Python standard library only, except the desktop
+session scenarios, which run python3-dbusmock services on private buses.
+
+The program never reaches the machine's own D-Bus buses: unless a scenario
+starts private ones, its bus addresses name sockets that do not exist.
 
 When a scenario fails, its screenshots, recording, settings files and logs
 are kept under <failures>/<scenario>/. Every process the scenario started is
@@ -275,6 +279,9 @@ class Session:
         self.display = None
         self.pulse_server = None
         self.recorder = None
+        # Addresses of the private buses; none started: sockets that do not exist.
+        self.system_bus = "unix:path=" + os.path.join(self.root, "no-system-bus")
+        self.session_bus = "unix:path=" + os.path.join(self.root, "no-session-bus")
         self.dirs = 0
 
     # -- reporting
@@ -388,6 +395,41 @@ class Session:
         return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "PULSE_SERVER": self.pulse_server,
                 "HOME": os.path.join(self.root, "pulse", "home")}
 
+    def start_bus(self, label):
+        """A private message bus with the session bus's open policy; its address."""
+        read_end, write_end = os.pipe()
+        socket = os.path.join(self.root, f"{label}-bus")
+        self.spawn(f"{label}-bus", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                    f"--address=unix:path={socket}", f"--print-address={write_end}"],
+                   pass_fds=(write_end,))
+        os.close(write_end)
+        address = b""
+        deadline = time.monotonic() + 15
+        while not address.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                raise Failure(f"the {label} bus did not report its address within 15 s")
+            data = os.read(read_end, 256)
+            if not data:
+                raise Failure(f"the {label} bus ended before it reported its address")
+            address += data
+        os.close(read_end)
+        return address.decode().strip()
+
+    def start_desktop_services(self):
+        """Private system and session buses with a mock logind and a mock
+        notification server; returns a DesktopServices to query them."""
+        self.system_bus = self.start_bus("system")
+        self.session_bus = self.start_bus("session")
+        env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.system_bus, DBUS_SESSION_BUS_ADDRESS=self.session_bus)
+        self.spawn("logind-mock", [sys.executable, "-m", "dbusmock", "--system", "--template", "logind"], env=env)
+        self.spawn("notification-mock", [sys.executable, "-m", "dbusmock", "--session",
+                                         "--template", "notification_daemon"], env=env)
+        services = DesktopServices(self)
+        services.wait_ready()
+        self.log(f"mock logind on {self.system_bus}, mock notification server on {self.session_bus}")
+        return services
+
     def start_servers(self, record=True):
         self.start_x()
         self.start_pulse()
@@ -422,6 +464,8 @@ class Session:
             "XDG_RUNTIME_DIR": runtime,
             "QT_QPA_PLATFORM": "xcb",
             "LANG": "C.UTF-8",
+            "DBUS_SYSTEM_BUS_ADDRESS": self.system_bus,
+            "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
         }
         cmd = [exe, *args]
         if user is not None:
@@ -588,6 +632,61 @@ class Program:
 
     def running(self):
         return self.proc.poll() is None
+
+
+class DesktopServices:
+    """What the mock logind and the mock notification server have been told."""
+
+    def __init__(self, session):
+        import dbus  # python3-dbus, a dependency of python3-dbusmock
+        self.dbus = dbus
+        self.session = session
+        self.system = dbus.bus.BusConnection(session.system_bus)
+        self.user = dbus.bus.BusConnection(session.session_bus)
+
+    def wait_ready(self, timeout=15):
+        deadline = time.monotonic() + timeout
+        while not (self.system.name_has_owner("org.freedesktop.login1")
+                   and self.user.name_has_owner("org.freedesktop.Notifications")):
+            if time.monotonic() > deadline:
+                raise Failure(f"the mock services did not appear on their buses within {timeout} s")
+            time.sleep(0.05)
+
+    def inhibitors(self):
+        """(what, who, why, mode) of every inhibitor logind holds now."""
+        manager = self.system.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
+        found = manager.ListInhibitors(dbus_interface="org.freedesktop.login1.Manager")
+        return [(str(i[0]), str(i[1]), str(i[2]), str(i[3])) for i in found]
+
+    def notifications(self):
+        """The arguments of every Notify call the server received, as dicts."""
+        server = self.user.get_object("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
+        calls = server.GetCalls(dbus_interface="org.freedesktop.DBus.Mock")
+        names = ("app_name", "replaces_id", "app_icon", "summary", "body", "actions", "hints", "timeout")
+        return [dict(zip(names, args)) for _, method, args in calls if method == "Notify"]
+
+    def wait_inhibitors(self, p, expected, what, timeout):
+        """Polls until logind holds exactly `expected` inhibitors; returns them."""
+        deadline = time.monotonic() + timeout
+        while True:
+            held = self.inhibitors()
+            if len(held) == expected:
+                return held
+            if time.monotonic() > deadline:
+                raise Failure(f"{what}: logind holds {held} after {timeout} s, expected {expected} inhibitor(s)")
+            if p is not None and not p.running():
+                raise Failure(f"{what}: minutrex ended (status {p.proc.returncode}); logind holds {held}")
+            time.sleep(0.02)
+
+    def wait_notifications(self, count, what, timeout):
+        deadline = time.monotonic() + timeout
+        while True:
+            found = self.notifications()
+            if len(found) >= count:
+                return found
+            if time.monotonic() > deadline:
+                raise Failure(f"{what}: {len(found)} notification(s) after {timeout} s, expected {count}")
+            time.sleep(0.02)
 
 
 def write_mark_script(directory, name="mark.sh"):
@@ -936,6 +1035,115 @@ def scenario_about_at_zero(s):
     s.check(read_mark(d) is not None, "the target ran")
 
 
+def scenario_idle_inhibit(s):
+    """A 5-second count holds off idle suspend while it runs, and only then."""
+    s.start_servers(record=False)
+    bus = s.start_desktop_services()
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 5, "Marque", "mark.sh", d + "/", "Veille",
+                                              options=(0, 0, 1, 0))))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+    held = bus.wait_inhibitors(p, 1, "counting", 3)
+    what, who, why, mode = held[0]
+    s.log(f"inhibitor {held[0]}")
+    s.check((what, who, mode) == ("sleep:idle", "Minutrex", "block") and "Marque" in why,
+            f"one Minutrex inhibitor of sleep:idle, mode block, naming the action ({held[0]})")
+
+    s.click(w, TIME_PANEL)
+    clicked = time.monotonic()
+    s.log("clicked the time")
+    bus.wait_inhibitors(p, 0, "paused", 2)
+    s.log("ok: none while paused")
+    # Input pacing, not a wait for a result: two clicks closer than the
+    # double-click interval would open the settings window.
+    time.sleep(max(0.0, clicked + 0.8 - time.monotonic()))
+    s.click(p.main_window(), TIME_PANEL)
+    s.log("clicked the time again")
+    bus.wait_inhibitors(p, 1, "resumed", 2)
+    s.log("ok: one again after the resume")
+
+    deadline = time.monotonic() + 8
+    while read_mark(d) is None:
+        if time.monotonic() > deadline:
+            raise Failure("the target did not run within 8 s of the resume")
+        time.sleep(0.02)
+    bus.wait_inhibitors(p, 0, "ended", 2)
+    s.check(p.running() and p.main_window() is not None, "none once the count has ended, the program still open")
+
+
+def scenario_end_notices(s):
+    """One notification at the end of each count: the target started, the
+    action disabled, the target missing."""
+    s.start_servers(record=False)
+    bus = s.start_desktop_services()
+
+    def run(action, target, options):
+        d = s.fresh_dir()
+        write_mark_script(d)
+        with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+            f.write(settings_bytes(settings_lines(0, 0, 2, action, target, d + "/", "Avis", options=options)))
+        return d, s.start_program(os.path.join(d, "minutrex"), d)
+
+    def check_notice(notice, action):
+        s.check(notice["app_name"] == "Minutrex" and notice["summary"] == "Minutrex",
+                f"from Minutrex, summary Minutrex ({notice['app_name']!r}, {notice['summary']!r})")
+        s.check(action in notice["body"], f"the body names the action {action!r} ({notice['body']!r})")
+        image = notice["hints"].get("image-data")
+        s.check(image is not None and image[0] > 0 and len(image[6]) == image[2] * image[1],
+                "with the program's icon")
+
+    # The target starts and the program closes.
+    d, p = run("Marque", "mark.sh", (0, 0, 1, 1))
+    s.check(p.wait_exit(8) == 0, "exit 0 after the action")
+    deadline = time.monotonic() + 3
+    while read_mark(d) is None and time.monotonic() < deadline:
+        time.sleep(0.02)
+    s.check(read_mark(d) is not None, "the target ran")
+    started = bus.wait_notifications(1, "target started", 2)
+    s.check(len(started) == 1, f"exactly one notification ({len(started)})")
+    check_notice(started[0], "Marque")
+
+    # The action is disabled.
+    d, p = run("Arrêt", "mark.sh", (0, 0, 0, 1))
+    s.check(p.wait_exit(8) == 0, "exit 0 at the end")
+    s.check(read_mark(d) is None, "the target did not run")
+    disabled = bus.wait_notifications(2, "action disabled", 2)
+    s.check(len(disabled) == 2, f"exactly one more notification ({len(disabled)})")
+    check_notice(disabled[1], "Arrêt")
+
+    # The target is missing: the program stays open behind the launcher's message.
+    d, p = run("Absente", "absent.sh", (0, 0, 1, 1))
+    box = p.wait("'Minutrex - Action' message", lambda: p.window_named("Minutrex - Action"), 6)
+    dismiss_message(s, p, box)
+    failed = bus.wait_notifications(3, "target missing", 3)
+    check_notice(failed[2], "Absente")
+    s.check(len({n["body"] for n in failed}) == 3, "three different bodies for three different ends")
+    s.check(not started[0]["actions"] and "default" in failed[2]["actions"],
+            "activation offered only when the program stays open")
+
+    # Activating it brings the window forward: another program's window,
+    # mapped over it, covers the time panel until then.
+    main = p.main_window()
+    env = dict(os.environ, DISPLAY=s.display)
+    s.spawn("xclock", ["xclock", "-geometry", f"{main.w}x{main.h}+{main.x}+{main.y}"], env=env)
+
+    def covered():
+        return read_display(s.screenshot("covered", replace=True), main)[0] != "00:00:00"
+    p.wait("another program's window over the time", covered, 5)
+    server = bus.user.get_object("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
+    notice_id = bus.dbus.UInt32(len(failed))  # the mock numbers its notifications from 1
+    server.EmitSignal("org.freedesktop.Notifications", "ActionInvoked", "us", [notice_id, "default"],
+                      dbus_interface="org.freedesktop.DBus.Mock")
+    p.wait("the main window in front again", lambda: not covered(), 3)
+    s.log("ok: activating the notification brought the window forward")
+    s.click(p.main_window(), BUTTON_ANNULATION)
+    s.check(p.wait_exit(3) == 0, "ANNULATION ends it")
+    s.check(len(bus.notifications()) == 3, "exactly one notification for the missing target")
+
+
 def install(s, prefix):
     r = subprocess.run([s.args.cmake, "--install", s.args.build_dir, "--prefix", prefix],
                        capture_output=True, text=True, timeout=120)
@@ -1205,6 +1413,8 @@ SCENARIOS = {
     "missing_target": scenario_missing_target,
     "annulation": scenario_annulation,
     "about_at_zero": scenario_about_at_zero,
+    "idle_inhibit": scenario_idle_inhibit,
+    "end_notices": scenario_end_notices,
     "read_only_install": scenario_read_only_install,
     "command_line": scenario_command_line,
     "two_timers": scenario_two_timers,

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <functional>
+#include <QDBusUnixFileDescriptor>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QDBusPendingCallWatcher;
+
+// Talks to the desktop session over D-Bus: holds off idle suspend (through the
+// desktop portal on the session bus, else logind on the system bus) and shows
+// notifications. Every call is asynchronous with a short timeout; a missing
+// bus or service, or a refusal, is silently ignored. It opens no bus before the
+// event loop runs, so it never delays the start-up. It shows no window.
+class DesktopSession final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DesktopSession(QObject *parent = nullptr);
+    ~DesktopSession() override;
+
+    void inhibit(const QString &reason);
+    void release();
+    void notify(const QString &body, const QImage &icon, std::function<void()> onActivated);
+
+    // Waits, a bounded time, for notifications still on their way, and lets
+    // go of any hold: the program is about to end.
+    void finish();
+
+private:
+    enum class Hold
+    {
+        None,    // nothing held, nothing asked
+        Asking,  // a request is on its way
+        Portal,  // held by the portal request m_portalRequest
+        Logind   // held by the file descriptor m_logindFd
+    };
+
+    void scheduleSync();
+    void sync();
+    void askPortal();
+    void askLogind();
+    void granted();
+    void refused();
+    void dropHold();
+
+private Q_SLOTS:
+    // Signals of the notification server.
+    void onActionInvoked(uint id, const QString &actionKey);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+
+    // What the program wants.
+    bool m_wanted = false;
+    QString m_reason;
+    bool m_tried = false; // asked once for this want: a refusal is not repeated
+    bool m_syncQueued = false;
+
+    // What is held.
+    Hold m_hold = Hold::None;
+    QString m_heldReason;
+    QString m_portalRequest;
+    QDBusUnixFileDescriptor m_logindFd;
+
+    bool m_notificationSignals = false;
+    QHash<uint, std::function<void()>> m_activations;
+    QList<QDBusPendingCallWatcher *> m_pendingNotifications;
+};
