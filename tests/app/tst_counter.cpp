@@ -460,6 +460,11 @@ void TestCounter::optionsAtZero()
     QTEST(!f.services.opened.isEmpty() || !f.services.messages.isEmpty(), "launched");
     QCOMPARE(c.isUnloaded(), closed);
     QTEST(blinked, "blinked");
+    // One notice of the end, which can bring forward only a window that stays.
+    QVERIFY(!f.services.idleSleepInhibited);
+    QCOMPARE(f.services.notifications.size(), 1);
+    QVERIFY(f.services.notifications[0].body.contains(QStringLiteral("« Nom »")));
+    QCOMPARE(bool(f.services.notifications[0].onActivated), !closed);
     if (!targetWorks && !f.services.messages.isEmpty()) {
         QCOMPARE(f.services.messages[0].title, QStringLiteral("Minutrex - Action"));
         QCOMPARE(c.ActError, qint16(1));
@@ -574,6 +579,14 @@ void TestCounter::clickPausesAndResumes()
     QVERIFY(c.TimDecr > 0);
     f.tick();
     QCOMPARE(c.TimeNum, before - 0.333);
+
+    // Idle suspend is held off exactly while the count runs.
+    QVERIFY(f.services.idleSleepInhibited);
+    QCOMPARE(f.services.sleepInhibitions.size(), 2);
+    QCOMPARE(f.services.sleepInhibitions[0], QStringLiteral("Exécution de « Rapport » prévue à 09:30:30"));
+    QCOMPARE(f.services.sleepReleases, 1);
+    c.LabelAff_DblClick();
+    QVERIFY(!f.services.idleSleepInhibited);
 }
 
 void TestCounter::executerRunsAction_data()
