@@ -697,6 +697,17 @@ def write_mark_script(directory, name="mark.sh"):
     return path
 
 
+def wait_mark(directory, timeout=3):
+    """When the target script ran, polled for: it runs detached and may write
+    after the program has ended. None when it did not run in time."""
+    deadline = time.monotonic() + timeout
+    while True:
+        ran = read_mark(directory)
+        if ran is not None or time.monotonic() > deadline:
+            return ran
+        time.sleep(0.02)
+
+
 def read_mark(directory):
     path = os.path.join(directory, "ran")
     if not os.path.exists(path):
@@ -785,7 +796,7 @@ def scenario_final_beeps(s):
     status = p.wait_exit(12)
     exit_wall = time.time()
     s.check(status == 0, f"minutrex exits with status 0 after the action (got {status})")
-    ran = read_mark(d)
+    ran = wait_mark(d)
     s.check(ran is not None, "the target script ran")
     since_window = ran - window_wall
     since_process = ran - p.start_wall
@@ -812,7 +823,7 @@ def scenario_three_seconds(s):
     d, p = start_marked(s, 3, "Trois secondes")
     status = p.wait_exit(10)
     s.check(status == 0, f"minutrex exits with status 0 after the action (got {status})")
-    ran = read_mark(d)
+    ran = wait_mark(d)
     s.check(ran is not None, "the target script ran")
     since_process = ran - p.start_wall
     s.log(f"script ran {since_process:.3f} s after the process started")
@@ -1004,10 +1015,7 @@ def scenario_missing_target(s):
     s.log("clicked EXECUTER with the target in place")
     status = p.wait_exit(5)
     s.check(status == 0, f"minutrex exits with status 0 after EXECUTER (got {status})")
-    deadline = time.monotonic() + 3
-    while read_mark(d) is None and time.monotonic() < deadline:
-        time.sleep(0.05)
-    s.check(read_mark(d) is not None, "the target ran")
+    s.check(wait_mark(d) is not None, "the target ran")
 
 
 def scenario_annulation(s):
@@ -1032,7 +1040,7 @@ def scenario_about_at_zero(s):
     p.wait("about box", lambda: p.window_named("About"), 2)
     status = p.wait_exit(6)
     s.check(status == 0, f"minutrex exits with status 0 with the about box open (got {status})")
-    s.check(read_mark(d) is not None, "the target ran")
+    s.check(wait_mark(d) is not None, "the target ran")
 
 
 def scenario_idle_inhibit(s):
@@ -1065,13 +1073,63 @@ def scenario_idle_inhibit(s):
     bus.wait_inhibitors(p, 1, "resumed", 2)
     s.log("ok: one again after the resume")
 
-    deadline = time.monotonic() + 8
-    while read_mark(d) is None:
-        if time.monotonic() > deadline:
-            raise Failure("the target did not run within 8 s of the resume")
-        time.sleep(0.02)
+    if wait_mark(d, 8) is None:
+        raise Failure("the target did not run within 8 s of the resume")
     bus.wait_inhibitors(p, 0, "ended", 2)
     s.check(p.running() and p.main_window() is not None, "none once the count has ended, the program still open")
+
+
+PORTAL_INHIBIT = """
+self.requests = getattr(self, 'requests', 0) + 1
+path = '/org/freedesktop/portal/desktop/request/minutrex/%d' % self.requests
+self.AddObject(path, 'org.freedesktop.portal.Request', {}, [('Close', '', '', '')])
+ret = dbus.ObjectPath(path)
+"""
+
+
+def scenario_idle_inhibit_portal(s):
+    """Where a desktop portal runs, it holds off idle suspend instead of logind."""
+    s.start_servers(record=False)
+    bus = s.start_desktop_services()
+    env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=s.session_bus)
+    s.spawn("portal-mock", [sys.executable, "-m", "dbusmock", "--session", "org.freedesktop.portal.Desktop",
+                            "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit"], env=env)
+    deadline = time.monotonic() + 15
+    while not bus.user.name_has_owner("org.freedesktop.portal.Desktop"):
+        if time.monotonic() > deadline:
+            raise Failure("the mock portal did not appear within 15 s")
+        time.sleep(0.05)
+    mock = "org.freedesktop.DBus.Mock"
+    portal = bus.user.get_object("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop")
+    portal.AddMethod("", "Inhibit", "sua{sv}", "o", PORTAL_INHIBIT, dbus_interface=mock)
+
+    def inhibit_calls():
+        return [args for _, method, args in portal.GetCalls(dbus_interface=mock) if method == "Inhibit"]
+
+    def closed(number):
+        request = bus.user.get_object("org.freedesktop.portal.Desktop",
+                                      f"/org/freedesktop/portal/desktop/request/minutrex/{number}")
+        return any(method == "Close" for _, method, _ in request.GetCalls(dbus_interface=mock))
+
+    d = s.fresh_dir(settings_lines(0, 0, 30, "Portail", "", "", "Portail", options=(0, 0, 1, 1)))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+    calls = p.wait("the portal's Inhibit", inhibit_calls, 3)
+    window, flags, options = calls[0]
+    s.check(flags == 4 | 8 and "Portail" in options.get("reason", ""),
+            f"the portal is asked to hold off suspend and idle, naming the action ({flags}, {dict(options)})")
+    s.check(bus.inhibitors() == [], "logind is not asked")
+
+    s.click(w, TIME_PANEL)
+    clicked = time.monotonic()
+    p.wait("the request closed on pause", lambda: closed(1), 2)
+    s.log("ok: paused, the portal's request is closed")
+    time.sleep(max(0.0, clicked + 0.8 - time.monotonic()))  # no double-click
+    s.click(p.main_window(), TIME_PANEL)
+    p.wait("a second Inhibit on resume", lambda: len(inhibit_calls()) == 2, 2)
+    s.check(not closed(2) and bus.inhibitors() == [], "resumed: held again through the portal")
+    s.click(p.main_window(), BUTTON_ANNULATION)
+    s.check(p.wait_exit(3) == 0, "ANNULATION ends it")
 
 
 def scenario_end_notices(s):
@@ -1098,10 +1156,7 @@ def scenario_end_notices(s):
     # The target starts and the program closes.
     d, p = run("Marque", "mark.sh", (0, 0, 1, 1))
     s.check(p.wait_exit(8) == 0, "exit 0 after the action")
-    deadline = time.monotonic() + 3
-    while read_mark(d) is None and time.monotonic() < deadline:
-        time.sleep(0.02)
-    s.check(read_mark(d) is not None, "the target ran")
+    s.check(wait_mark(d) is not None, "the target ran")
     started = bus.wait_notifications(1, "target started", 2)
     s.check(len(started) == 1, f"exactly one notification ({len(started)})")
     check_notice(started[0], "Marque")
@@ -1415,6 +1470,7 @@ SCENARIOS = {
     "about_at_zero": scenario_about_at_zero,
     "idle_inhibit": scenario_idle_inhibit,
     "end_notices": scenario_end_notices,
+    "idle_inhibit_portal": scenario_idle_inhibit_portal,
     "read_only_install": scenario_read_only_install,
     "command_line": scenario_command_line,
     "two_timers": scenario_two_timers,
