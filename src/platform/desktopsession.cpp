@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QFileInfo>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -23,6 +24,18 @@ const QString DefaultAction = QStringLiteral("default");
 QString markupEscaped(const QString &text)
 {
     return text.toHtmlEscaped();
+}
+
+// The session bus that the desktop announced, else a connection that is not
+// connected: asked for a bus that is not there, libdbus would start one.
+QDBusConnection sessionBus()
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        if (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus")))
+            return QDBusConnection(QStringLiteral("minutrex-no-session-bus"));
+    }
+    return QDBusConnection::sessionBus();
 }
 
 } // namespace
@@ -77,7 +90,7 @@ void DesktopSession::sync()
 
 void DesktopSession::askPortal()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = sessionBus();
     if (!bus.isConnected()) {
         askLogind();
         return;
@@ -147,7 +160,7 @@ void DesktopSession::dropHold()
         QDBusMessage close = QDBusMessage::createMethodCall(PortalService, m_portalRequest,
                                                             QStringLiteral("org.freedesktop.portal.Request"),
                                                             QStringLiteral("Close"));
-        QDBusConnection::sessionBus().send(close);
+        sessionBus().send(close);
         m_portalRequest.clear();
     }
     m_logindFd = QDBusUnixFileDescriptor(); // closes the descriptor: logind lets go
@@ -156,7 +169,7 @@ void DesktopSession::dropHold()
 
 void DesktopSession::notify(const QString &body, const QImage &icon, std::function<void()> onActivated)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = sessionBus();
     if (!bus.isConnected())
         return;
     if (!m_notificationSignals) {
@@ -204,7 +217,7 @@ void DesktopSession::notify(const QString &body, const QImage &icon, std::functi
                      << QStringLiteral("Minutrex") << (markup ? markupEscaped(body) : body) << actions << hints
                      << int(-1);
                 auto *sending = new QDBusPendingCallWatcher(
-                    QDBusConnection::sessionBus().asyncCall(call, CallTimeoutMs), this);
+                    sessionBus().asyncCall(call, CallTimeoutMs), this);
                 m_pendingNotifications.append(sending);
                 connect(sending, &QDBusPendingCallWatcher::finished, this,
                         [this, onActivated](QDBusPendingCallWatcher *sent) {
