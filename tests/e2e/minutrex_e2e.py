@@ -697,17 +697,6 @@ def write_mark_script(directory, name="mark.sh"):
     return path
 
 
-def wait_mark(directory, timeout=3):
-    """When the target script ran, polled for: it runs detached and may write
-    after the program has ended. None when it did not run in time."""
-    deadline = time.monotonic() + timeout
-    while True:
-        ran = read_mark(directory)
-        if ran is not None or time.monotonic() > deadline:
-            return ran
-        time.sleep(0.02)
-
-
 def read_mark(directory):
     path = os.path.join(directory, "ran")
     if not os.path.exists(path):
