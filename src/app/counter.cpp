@@ -4,12 +4,14 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QFont>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 
+#include "access.h"
 #include "clicklabel.h"
 #include "launcher.h"
 #include "linecanvas.h"
@@ -169,6 +171,8 @@ void Counter::buildLayout()
         b->setFont(makeFont(QStringLiteral("Small Fonts"), 6.75, true));
         b->setCursor(hand);
         setColour(b, QPalette::Button, fromBgr(ButtonFace));
+        // A fixed face: a dark desktop palette's light text would vanish on it.
+        setTextColor(b, Black);
         return b;
     };
     BoutonNon = button("BoutonNon", twipsRect(300, 2640, 1335, 375), QStringLiteral("ANNULATION"),
@@ -191,7 +195,62 @@ void Counter::buildLayout()
 
     setTabOrder(BoutonPourPointilles, BoutonNon);
     setTabOrder(BoutonNon, BoutonOk);
+    // It holds the first focus, but Tab never brings the keyboard back to a
+    // button nobody can see.
+    BoutonPourPointilles->setFocusPolicy(Qt::ClickFocus);
     BoutonPourPointilles->setFocus();
+    applyAccessibility();
+}
+
+void Counter::applyAccessibility()
+{
+    About1->setAccessibleName(About1->toolTip());
+    exposeTime(LabelAff, LabelAff->text(), 0);
+    // The segments and the frame repeat the panel's time for the eye; the
+    // off-screen button exists only to hold the first focus.
+    hideFromAccessibility(canvas);
+    hideFromAccessibility(BoutonPourPointilles);
+}
+
+void Counter::announceTime(const QString &TimeAff)
+{
+    exposeTime(LabelAff, TimDecr == 0 ? TimeAff + u' ' + PauseText : TimeAff, std::floor(TimeNum));
+}
+
+void Counter::keyPressEvent(QKeyEvent *event)
+{
+    // The mouse commands from the keyboard. Return opens the settings only
+    // while no visible button has the focus: there it stays the button's key.
+    const QWidget *focus = focusWidget();
+    const bool onVisibleButton = focus == BoutonNon || focus == BoutonOk;
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_P:
+    case Qt::Key_Pause:
+        LabelAff_Click();
+        break;
+    case Qt::Key_F2:
+        LabelAff_DblClick();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (onVisibleButton) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        LabelAff_DblClick();
+        break;
+    case Qt::Key_F1:
+        About1_Click();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 void Counter::paintEvent(QPaintEvent *)
@@ -345,6 +404,7 @@ bool Counter::load()
 
     Afficheur(initial);
     TimDecr = TimInterv / 1000;
+    announceTime(initial);
     m_lastTickMs = m_services.clockMs();
     Timer1.start();
     scheduleDeadlineTick();
@@ -442,6 +502,7 @@ void Counter::Timer1_Timer()
     }
 
     setWindowTitle(TimeAff + QStringLiteral("  Minutrex"));
+    announceTime(TimeAff);
     scheduleDeadlineTick();
 }
 

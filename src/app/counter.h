@@ -97,9 +97,14 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildLayout();
+    // Names and roles for screen readers; nothing visible changes.
+    void applyAccessibility();
+    // The time panel tells screen readers the time the title shows.
+    void announceTime(const QString &TimeAff);
     void resume();
     void scheduleDeadlineTick();
     void reportFileFailure(QWidget *owner, const QString &what, const QString &reason);

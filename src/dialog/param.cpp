@@ -8,17 +8,21 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStringList>
 #include <QTime>
 #include <QTimeEdit>
 
+#include "access.h"
 #include "counterhost.h"
 #include "launcher.h"
 #include "lineobject.h"
@@ -33,6 +37,9 @@ constexpr quint32 WindowGrey = 0x00C0C0C0;
 constexpr quint32 ButtonGrey = 0x00E0E0E0;
 constexpr quint32 CaptionTeal = 0x00808000;
 constexpr quint32 White = 0x00FFFFFF;
+// The text colour of whatever stands on a background of fixed colour: a
+// desktop palette meant for dark backgrounds must not reach it.
+constexpr quint32 Black = 0x00000000;
 
 constexpr qreal AppNomDesignSize = 9.75;
 constexpr qreal AppDirDesignSize = 8.25;
@@ -75,7 +82,7 @@ QLabel *makeCaption(QWidget *frame, const char *name, const QString &text, int x
 {
     auto *label = place(new QLabel(text, frame), name, x, y, width, height);
     label->setFont(makeFont(QStringLiteral("Arial"), 8.25, false, true));
-    keepSystemTextColours(label);
+    setTextColour(label, fromBgr(Black));
     return label;
 }
 
@@ -84,6 +91,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
     auto *button = place(new QPushButton(text, parent), name, x, y, 81, 25);
     button->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75, true));
     setColour(button, QPalette::Button, fromBgr(ButtonGrey));
+    setTextColour(button, fromBgr(Black));
     button->setAutoDefault(false);
     return button;
 }
@@ -104,8 +112,7 @@ QCheckBox *makeOption(QWidget *frame, const char *name, const QString &caption,
     auto *box = place(new QCheckBox(caption, frame), name, 24, y, width, 25);
     box->setToolTip(tooltip);
     box->setFont(makeFont(QStringLiteral("Arial"), 8.25));
-    keepSystemTextColours(box);
-    setColour(box, QPalette::WindowText, systemColour(QPalette::ButtonText));
+    setTextColour(box, fromBgr(Black));
     // Transparent on the frame, which is painted in the same grey.
     setColour(box, QPalette::Window, fromBgr(WindowGrey));
     box->setChecked(true);
@@ -166,6 +173,7 @@ Param::Param(CounterHost &host, Services &services, QWidget *parent)
 
     buildControls();
     setTabOrderAndFocus();
+    applyAccessibility();
 
     connect(ParamParc, &QPushButton::clicked, this, &Param::ParamParc_Click);
     connect(ParamOK, &QPushButton::clicked, this, &Param::ParamOK_Click);
@@ -179,7 +187,7 @@ void Param::buildControls()
     const QFont titleFont = makeFont(QStringLiteral("Bookman Old Style"), 11.25, true, false, true);
     Label7 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label7", 88, 8, 140, 25);
     Label7->setFont(titleFont);
-    setColour(Label7, QPalette::WindowText, systemColour(QPalette::ButtonText));
+    setTextColour(Label7, fromBgr(Black));
     // The white copy on top, one pixel lower and two to the right: the dark
     // copy shows as an edge above and left of it.
     Label8 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label8", 90, 9, 141, 23);
@@ -197,6 +205,7 @@ void Param::buildControls()
     ParamTime->setToolTip(QStringLiteral("Choisisser le délai du décompteur"));
     ParamTime->setFont(makeFont(QStringLiteral("System"), 9.75, true));
     keepSystemTextColours(ParamTime);
+    keepTextWhole(ParamTime, QStringLiteral("00:00:00"));
 
     About2 = place(new QPushButton(this), "About2", 208, 56, 57, 57);
     About2->setFlat(true);
@@ -220,12 +229,14 @@ void Param::buildControls()
                               QStringLiteral("Cliquer sur Parcourir pour sélectionner un fichier"),
                               makeFont(QStringLiteral("Arial"), AppNomDesignSize), 24, 152, 241);
     setColour(ParamAppNom, QPalette::Base, fromBgr(White));
+    setTextColour(ParamAppNom, fromBgr(Black));
     Label4 = makeCaption(Frame2, "Label4", QStringLiteral("Emplacement du fichier à éxécuter"), 24, 184,
                          241, 17);
     ParamAppDir = makeTextBox(Frame2, "ParamAppDir",
                               QStringLiteral("Cliquer sur Parcourir pour sélectionner un emplacement"),
                               makeFont(QStringLiteral("Arial"), AppDirDesignSize), 24, 201, 241);
     setColour(ParamAppDir, QPalette::Base, fromBgr(White));
+    setTextColour(ParamAppDir, fromBgr(Black));
 
     Frame3 = makeFrame(this, "Frame3", QStringLiteral("  COMMENTAIRES  "), 16, 392, 289, 97);
     Label5 = makeCaption(Frame3, "Label5", QStringLiteral("Vos commentaires (facultatif)"), 24, 24, 241, 17);
@@ -276,6 +287,87 @@ void Param::setTabOrderAndFocus()
     ParamSimul->setFocus(Qt::OtherFocusReason);
 }
 
+void Param::applyAccessibility()
+{
+    // The dark copy of the title is only its edge.
+    hideFromAccessibility(Label7);
+    About2->setAccessibleName(About2->toolTip());
+    // Each box is named by its own caption, not by the frame around it.
+    const std::pair<QLabel *, QWidget *> captions[] = {{Label9, ParamTime},   {Label2, ParamActNom},
+                                                       {Label10, ParamAppNom}, {Label4, ParamAppDir},
+                                                       {Label5, ParamObs}};
+    for (const auto &[caption, control] : captions) {
+        caption->setBuddy(control);
+        control->setAccessibleName(caption->text().trimmed());
+    }
+    for (QCheckBox *box : {ParamBoxBipDem, ParamBoxBips, ParamBoxExec, ParamBoxFerm})
+        box->setAccessibleName(box->text().trimmed());
+}
+
+void Param::keyPressEvent(QKeyEvent *event)
+{
+    // Keys the focused control leaves alone: Return confirms, Escape cancels.
+    if (!(event->modifiers() & ~Qt::KeypadModifier)) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            ParamOK_Click();
+            return;
+        case Qt::Key_Escape:
+            event->accept();
+            ParamAnnul_Click();
+            return;
+        default:
+            break;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Param::fitIntoScreen()
+{
+    QScreen *target = screen();
+    if (!target)
+        target = QGuiApplication::primaryScreen();
+    if (!target)
+        return;
+    // Room for a title bar, which the window manager adds outside the window.
+    constexpr int TitleBarAllowance = 32;
+    const QRect area = target->availableGeometry();
+    const QSize page = size();
+    const int roomHeight = area.height() - TitleBarAllowance;
+    if (page.height() <= roomHeight && page.width() <= area.width())
+        return;
+
+    // The controls move onto a page inside a scroll area; the tab order and
+    // the focus stay as they are, since the window stays the same.
+    const QList<QWidget *> controls = findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ParamScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    auto *content = new QWidget;
+    content->setObjectName(QStringLiteral("ParamPage"));
+    content->setAutoFillBackground(true);
+    content->setFixedSize(page);
+    scroll->setWidget(content);
+    for (QWidget *control : controls) {
+        const bool shown = !control->isHidden();
+        control->setParent(content);
+        control->setVisible(shown);
+    }
+    Label8->raise();
+
+    const int bar = scroll->verticalScrollBar()->sizeHint().width();
+    const int width = std::min(page.width() + bar, area.width());
+    const int height = std::min(page.height(), std::max(roomHeight, 100));
+    setFixedSize(width, height);
+    scroll->setGeometry(rect());
+    // The buttons hold the first focus: the window opens on them.
+    scroll->ensureWidgetVisible(ParamSimul);
+}
+
 void Param::centreOnScreen()
 {
     QScreen *target = screen();
@@ -306,6 +398,7 @@ void Param::showEvent(QShowEvent *event)
     if (m_activated)
         return;
     m_activated = true;
+    fitIntoScreen();
     centreOnScreen();
     Form_Activate();
 }

@@ -6,6 +6,7 @@
 class QCheckBox;
 class QCloseEvent;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -81,10 +82,15 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildControls();
     void setTabOrderAndFocus();
+    // Names for screen readers and fixed text colours; nothing visible moves.
+    void applyAccessibility();
+    // A screen too short for the window gets a scrolling one instead.
+    void fitIntoScreen();
     void centreOnScreen();
     // Closes the window, which deletes it.
     void unload();

@@ -1,6 +1,12 @@
 #include "look.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QFontMetrics>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOptionSpinBox>
 #include <QWidget>
 
 QFont makeFont(const QString &family, qreal pointSize, bool bold, bool italic, bool underline)
@@ -21,10 +27,51 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
     widget->setPalette(palette);
 }
 
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
 QCursor handCursor()
 {
     const QPixmap hand(QStringLiteral(":/cursors/hand.png"));
     if (hand.isNull())
         return QCursor(Qt::PointingHandCursor);
     return QCursor(hand, 12, 1);
+}
+
+namespace
+{
+int editFieldWidth(const QAbstractSpinBox *box, const QStyle *style)
+{
+    QStyleOptionSpinBox option;
+    option.initFrom(box);
+    option.rect = QRect(QPoint(0, 0), box->size());
+    option.frame = box->hasFrame();
+    option.buttonSymbols = box->buttonSymbols();
+    option.subControls = QStyle::SC_SpinBoxFrame | QStyle::SC_SpinBoxEditField | QStyle::SC_SpinBoxUp
+        | QStyle::SC_SpinBoxDown;
+    option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+    return style->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxEditField, box).width();
+}
+}
+
+void keepTextWhole(QAbstractSpinBox *box, const QString &sample)
+{
+    // The inner line edit keeps two pixels each side and one for the cursor.
+    const int needed = QFontMetrics(box->font()).horizontalAdvance(sample) + 5;
+    if (editFieldWidth(box, box->style()) >= needed)
+        return;
+    // One narrow-arrowed style for the whole program, owned by the application.
+    static QStyle *narrow = [] {
+        QStyle *style = QStyleFactory::create(QStringLiteral("Fusion"));
+        if (style)
+            style->setParent(qApp);
+        return style;
+    }();
+    if (narrow && editFieldWidth(box, narrow) >= editFieldWidth(box, box->style()))
+        box->setStyle(narrow);
 }

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QPalette>
 
+class QAbstractSpinBox;
 class QWidget;
 
 // Small helpers shared by both windows for the look of their controls: fonts
@@ -16,6 +17,15 @@ QFont makeFont(const QString &family, qreal pointSize, bool bold = false, bool i
 
 void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
 
+// One text colour for every text role (window, button and box text), for a
+// widget drawn on a background of fixed colour.
+void setTextColour(QWidget *widget, const QColor &colour);
+
 // The pointing hand, hot spot at the fingertip (12, 1); Qt's own pointing
 // hand when the picture is missing from the build.
 QCursor handCursor();
+
+// Makes sure the spin box's edit field can show `sample` whole: a style whose
+// arrows leave too little room (wide side-by-side buttons) is replaced, for
+// this box alone, by one with narrow arrows. Call once the font is set.
+void keepTextWhole(QAbstractSpinBox *box, const QString &sample);

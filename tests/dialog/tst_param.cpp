@@ -297,20 +297,21 @@ void TestParam::controls()
 void TestParam::colours()
 {
     m_dialog = new Param(*m_host, *m_services);
-    const QColor grey(192, 192, 192), teal(0, 128, 128), white(255, 255, 255);
+    const QColor grey(192, 192, 192), teal(0, 128, 128), white(255, 255, 255), black(0, 0, 0);
     const QPalette system = QGuiApplication::palette();
     QCOMPARE(m_dialog->Label8->palette().color(QPalette::WindowText), white);
-    QCOMPARE(m_dialog->Label7->palette().color(QPalette::WindowText), system.color(QPalette::ButtonText));
+    // Text on a fixed background is fixed too, whatever the desktop palette.
+    QCOMPARE(m_dialog->Label7->palette().color(QPalette::WindowText), black);
     for (QGroupBox *frame : {m_dialog->Frame1, m_dialog->Frame2, m_dialog->Frame3, m_dialog->Frame4}) {
         QCOMPARE(frame->palette().color(QPalette::WindowText), teal);
         QCOMPARE(frame->palette().color(QPalette::Window), grey);
     }
     // The frames' caption colour stays on the captions.
-    QCOMPARE(m_dialog->Label9->palette().color(QPalette::WindowText), system.color(QPalette::WindowText));
+    QCOMPARE(m_dialog->Label9->palette().color(QPalette::WindowText), black);
     QCOMPARE(m_dialog->ParamActNom->palette().color(QPalette::Text), system.color(QPalette::Text));
     QCOMPARE(m_dialog->ParamObs->palette().color(QPalette::Text), system.color(QPalette::Text));
     for (QCheckBox *box : m_dialog->Frame4->findChildren<QCheckBox *>()) {
-        QCOMPARE(box->palette().color(QPalette::WindowText), system.color(QPalette::ButtonText));
+        QCOMPARE(box->palette().color(QPalette::WindowText), black);
         QCOMPARE(box->palette().color(QPalette::Window), grey);
     }
     for (QPushButton *button : {m_dialog->ParamAnnul, m_dialog->ParamSimul, m_dialog->ParamOK, m_dialog->ParamParc})
