@@ -151,6 +151,12 @@ int main(int argc, char *argv[])
         break;
     }
 
+    // Native on a Wayland desktop (Qt would otherwise pick X11 on some of
+    // them), X11 where no compositor answers; a platform chosen by the user
+    // is left alone.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Minutrex"));
     QApplication::setApplicationVersion(QStringLiteral(MINUTREX_VERSION));

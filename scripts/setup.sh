@@ -9,8 +9,10 @@ PACKAGES=(
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop
     fonts-liberation2 fonts-urw-base35
     xdg-utils
+    qt6-wayland qt6-gtk-platformtheme
     xvfb xauth xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox
+    weston dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     desktop-file-utils appstream appstream-compose
     dpkg-dev lintian man-db
     python3 python3-dbusmock dbus-daemon

@@ -364,6 +364,9 @@ void Param::fitIntoScreen()
     const int height = std::min(page.height(), std::max(roomHeight, 100));
     setFixedSize(width, height);
     scroll->setGeometry(rect());
+    // Made while the window is being shown: new children need showing too.
+    content->show();
+    scroll->show();
     // The buttons hold the first focus: the window opens on them.
     scroll->ensureWidgetVisible(ParamSimul);
 }

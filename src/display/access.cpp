@@ -83,20 +83,35 @@ void installFactoryOnce()
     }();
     Q_UNUSED(installed);
 }
+
+// A screen reader that is already listening may have had Qt's ordinary
+// interface made for the widget (its text or font was set); that one goes, so
+// that ours is made at the next question.
+template <class Ours>
+void replaceInterface(QWidget *widget)
+{
+    QAccessibleInterface *current = QAccessible::queryAccessibleInterface(widget);
+    if (current && !dynamic_cast<Ours *>(current))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(current));
+}
 }
 
 void hideFromAccessibility(QWidget *widget)
 {
     installFactoryOnce();
     widget->setProperty(DecorativeProperty, true);
+    replaceInterface<DecorativeAccessible>(widget);
 }
 
 void exposeTime(QWidget *widget, const QString &text, double seconds)
 {
     installFactoryOnce();
     const QVariant value(qint64(seconds < 0 ? 0 : seconds));
+    const bool first = !widget->property(SecondsProperty).isValid();
     const bool valueChanged = widget->property(SecondsProperty) != value;
     widget->setProperty(SecondsProperty, value);
+    if (first)
+        replaceInterface<TimeAccessible>(widget);
     // Announces the name change itself when the text differs.
     widget->setAccessibleName(text);
     if (valueChanged && QAccessible::isActive()) {

@@ -23,7 +23,9 @@ Usage: minutrex_e2e.py --binary PATH --build-dir DIR --cmake PATH --cpack PATH
 
 import argparse
 import array
+import collections
 import ctypes
+import json
 import os
 import re
 import select
@@ -451,7 +453,7 @@ class Session:
         self.keep.append(os.path.join(d, "Minutrex.ini"))
         return d
 
-    def start_program(self, exe, cwd, user=None, home=None, args=()):
+    def start_program(self, exe, cwd, user=None, home=None, args=(), extra_env=None):
         home = home or os.path.join(self.root, "home")
         runtime = os.path.join(home, "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
@@ -467,6 +469,7 @@ class Session:
             "DBUS_SYSTEM_BUS_ADDRESS": self.system_bus,
             "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
         }
+        env.update(extra_env or {})
         cmd = [exe, *args]
         if user is not None:
             cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--pdeathsig", "TERM", *cmd]
@@ -495,6 +498,11 @@ class Session:
         # Then out of the way, so that no tooltip covers what is looked at next.
         cmd += ["1", "mousemove", "--sync", "1020", "4"]
         self.tool(*cmd)
+
+    def key(self, win, *keys):
+        """Keys pressed in `win`, which gets the keyboard first."""
+        self.tool("xdotool", "windowfocus", "--sync", win.id)
+        self.tool("xdotool", "key", "--delay", "40", *keys)
 
     def type_text(self, text):
         self.tool("xdotool", "type", "--delay", "60", text)
@@ -1188,6 +1196,346 @@ def scenario_end_notices(s):
     s.check(len(bus.notifications()) == 3, "exactly one notification for the missing target")
 
 
+# ---------------------------------------------------------------------------
+# Keyboard, dark desktops, high-density screens, screen readers and Wayland
+
+
+def steady_title(p, hold, timeout):
+    """The main window's title once it has not changed for `hold` seconds."""
+    deadline = time.monotonic() + timeout
+    title, since = None, time.monotonic()
+    while True:
+        w = p.main_window()
+        now = time.monotonic()
+        if w is None or w.name != title:
+            title, since = (w.name if w else None), now
+        elif now - since >= hold:
+            return title
+        if now > deadline:
+            raise Failure(f"the title never stood still for {hold} s (last {title!r})")
+        time.sleep(0.05)
+
+
+def file_state(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    st = os.stat(path)
+    return data, st.st_mtime_ns, st.st_ino
+
+
+def scenario_keyboard(s):
+    d, p = start_first_run_counting(s)
+    ini = os.path.join(d, "Minutrex.ini")
+    s.key(p.main_window(), "p")
+    # A tick already under way may still move it once.
+    paused = steady_title(p, 1.2, 3)
+    s.check(title_seconds(paused) is not None, f"P pauses: the title stands still at {paused!r}")
+    s.key(p.main_window(), "Pause")
+    p.wait_title(lambda t: t != paused, "the count to go on after the Pause key", 1.5)
+    s.log("the Pause key resumes")
+
+    before = file_state(ini)
+    s.key(p.main_window(), "F2")
+    dialog = p.wait("settings window after F2", lambda: p.window_of_size(DIALOG_SIZE), 3)
+    s.check(p.main_window() is None, "F2 opens the settings in place of the main window")
+    s.key(dialog, "Escape")
+    p.wait_main_window(3)
+    s.check(p.window_of_size(DIALOG_SIZE) is None and file_state(ini) == before,
+            "Escape closes the settings without writing")
+
+    s.key(p.main_window(), "Return")
+    dialog = p.wait("settings window after Return", lambda: p.window_of_size(DIALOG_SIZE), 3)
+    set_delay(s, dialog, "000020")
+    s.key(dialog, "Return")
+    p.wait_title(lambda t: t in ("00:00:19  Minutrex", "00:00:18  Minutrex"), "the count restarted from 20 s", 3)
+    with open(ini, "rb") as f:
+        s.check(f.read().split(b"\r\n")[1:4] == [b" 0 ", b" 0 ", b" 20 "], "Return confirmed the new delay")
+
+    s.key(p.main_window(), "F1")
+    box = p.wait("about box after F1", lambda: p.window_named("About"), 3)
+    s.key(box, "Return")
+    p.wait("the about box to close", lambda: p.window_named("About") is None, 3)
+    s.check(p.running(), "still running")
+
+
+def relative_luminance(rgb):
+    def channel(c):
+        c /= 255
+        return c / 12.92 if c <= 0.03928 else ((c + 0.055) / 1.055) ** 2.4
+    r, g, b = (channel(c) for c in rgb)
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+
+
+def contrast_ratio(a, b):
+    la, lb = sorted((relative_luminance(a), relative_luminance(b)), reverse=True)
+    return (la + 0.05) / (lb + 0.05)
+
+
+def text_contrast(img, win, box):
+    """The text's contrast with its background inside `box`: the background is
+    the commonest colour, the text the colour that stands out most from it."""
+    x0, y0, w, h = box
+    pixels = [img.pixel(win.x + x, win.y + y) for y in range(y0, y0 + h) for x in range(x0, x0 + w)]
+    background = collections.Counter(pixels).most_common(1)[0][0]
+    text = max(pixels, key=lambda c: contrast_ratio(c, background))
+    return contrast_ratio(text, background), text, background
+
+
+# Text elements as boxes in the windows (inside borders, beside check marks).
+MAIN_TEXTS = {
+    "LabelTitre": (80, 24, 105, 17), "CountAction": (56, 43, 161, 25), "CountPause": (72, 67, 97, 17),
+    "CountObs": (23, 144, 188, 30), "BoutonNon": (23, 179, 83, 19), "BoutonOk": (126, 179, 83, 19),
+}
+DIALOG_TEXTS = {
+    "PARAMETRAGES": (88, 8, 143, 25), "Label9": (24, 64, 137, 17), "ParamTime": (51, 83, 52, 19),
+    "Label2": (40, 160, 137, 17), "ParamActNom": (43, 179, 131, 19), "Label11": (40, 216, 233, 17),
+    "ParamParc": (43, 235, 75, 19), "Label10": (40, 272, 137, 17), "ParamAppNom": (43, 291, 235, 19),
+    "Label4": (40, 320, 241, 17), "ParamAppDir": (43, 340, 235, 19), "Label5": (40, 416, 241, 17),
+    "ParamObs": (43, 435, 235, 35), "ParamBoxBipDem": (62, 524, 200, 17), "ParamBoxBips": (62, 548, 200, 17),
+    "ParamBoxExec": (62, 572, 200, 17), "ParamBoxFerm": (62, 596, 200, 17), "ParamAnnul": (19, 643, 75, 19),
+    "ParamSimul": (123, 643, 75, 19), "ParamOK": (227, 643, 75, 19),
+}
+# The frames' teal captions on grey stand at 2.6:1 in the design itself: they
+# must keep that teal, whatever the desktop's palette.
+FRAME_CAPTIONS = {"DECOMPTEUR": (18, 40, 70, 11), "ACTION": (18, 136, 40, 11),
+                  "COMMENTAIRES": (18, 392, 80, 11), "OPTIONS": (18, 504, 50, 11)}
+TEAL = (0, 128, 128)
+# A desktop with a dark palette: Qt takes its colours from the GTK theme.
+DARK_DESKTOP = {"QT_QPA_PLATFORMTHEME": "gtk3", "GTK_THEME": "Adwaita:dark"}
+
+
+def scenario_dark_palette(s):
+    s.start_servers(record=False)
+    d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", "/home/claire/Musique/",
+                                   "La bouilloire !", (1, 1, 1, 0)))
+    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=DARK_DESKTOP)
+    p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 5)
+
+    def measure(win, boxes, label):
+        img = s.screenshot(label)
+        for name, box in boxes.items():
+            ratio, text, background = text_contrast(img, win, box)
+            s.expect(ratio >= 4.5, f"{name}: text {text} on {background}, contrast {ratio:.1f}:1")
+        return img
+
+    measure(p.main_window(), MAIN_TEXTS, "dark-main")
+    dialog = open_settings(s, p)
+    img = measure(dialog, DIALOG_TEXTS, "dark-settings")
+    for name, box in FRAME_CAPTIONS.items():
+        ratio, text, background = text_contrast(img, dialog, box)
+        s.expect(text == TEAL, f"frame caption {name} keeps its teal (got {text} on {background})")
+
+
+def scenario_scale_two(s):
+    """Twice the pixels on a 1024x768 screen: the settings window is taller
+    than the screen; it must fit, and its buttons be reachable."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env={"QT_SCALE_FACTOR": "2"})
+    main_size = (MAIN_SIZE[0] * 2, MAIN_SIZE[1] * 2)
+    w = p.wait("main window twice as large", lambda: p.window_of_size(main_size), 10)
+    s.key(w, "F2")
+    dialog = p.wait("settings window", lambda: next((x for x in p.windows() if (x.w, x.h) != main_size), None), 3)
+    s.log(f"settings window {dialog}")
+    screen_w, screen_h = (int(v) for v in SCREEN.split("x")[:2])
+    s.check(0 <= dialog.x and 0 <= dialog.y and dialog.x + dialog.w <= screen_w and dialog.y + dialog.h <= screen_h,
+            f"the settings window lies inside the {screen_w}x{screen_h} screen ({dialog})")
+
+    # The button row is where Annulation and OK show their light faces with
+    # the window's grey between Annulation and Simulation.
+    def button_rows():
+        img = s.screenshot("scale-two-settings", replace=True)
+        rows = 0
+        for y in range(dialog.y, dialog.y + dialog.h):
+            faces = [img.pixel(dialog.x + 2 * x, y) for x in (DIALOG_ANNULATION[0] + 40, DIALOG_OK[0] + 40)]
+            gap = img.pixel(dialog.x + 2 * 108, y)
+            rows += all(min(c) >= 208 for c in faces) and gap == (192, 192, 192)
+        return rows if rows >= 40 else None
+    s.screenshot("scale-two-settings")
+    rows = p.wait("Annulation and OK to show", button_rows, 3, interval=0.2)
+    s.log(f"ok: Annulation and OK show, {rows} pixel rows tall, inside the window")
+    before = file_state(os.path.join(d, "Minutrex.ini"))
+    s.key(dialog, "Return")
+    p.wait("main window back after Return", lambda: p.window_of_size(main_size), 3)
+    s.check(file_state(os.path.join(d, "Minutrex.ini")) != before, "Return confirmed and wrote the settings")
+
+
+ATSPI_PROBE = r'''
+import json, sys
+import pyatspi
+
+def describe(acc):
+    states = acc.getState()
+    try:
+        e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        extents = [e.x, e.y, e.width, e.height]
+    except NotImplementedError:
+        extents = None
+    try:
+        value = acc.queryValue().currentValue
+    except NotImplementedError:
+        value = None
+    return {"name": acc.name, "role": acc.getRoleName(), "showing": states.contains(pyatspi.STATE_SHOWING),
+            "label_for": any(r.getRelationType() == pyatspi.RELATION_LABEL_FOR for r in acc.getRelationSet()),
+            "extents": extents, "value": value, "description": acc.description}
+
+def walk(acc, found):
+    for child in acc:
+        if child is not None:
+            found.append(describe(child))
+            walk(child, found)
+
+for line in sys.stdin:
+    windows = {}
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == "Minutrex":
+            for window in app:
+                found = []
+                walk(window, found)
+                windows[window.name] = found
+    print(json.dumps(windows), flush=True)
+'''
+
+
+class AccessibilityBus:
+    """A private session bus with the accessibility bus on it, switched on as
+    a screen reader would, and a reader that lists what the program shows."""
+
+    def __init__(self, s):
+        self.s = s
+        base = os.path.join(s.root, "a11y")
+        os.makedirs(base, mode=0o700)
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": base, "XDG_RUNTIME_DIR": base,
+               "DISPLAY": s.display}
+        read_end, write_end = os.pipe()
+        s.spawn("dbus", ["dbus-daemon", "--session", "--nofork", f"--print-address={write_end}"],
+                pass_fds=(write_end,), env=env)
+        os.close(write_end)
+        address = b""
+        while not address.endswith(b"\n"):
+            ready, _, _ = select.select([read_end], [], [], 10)
+            chunk = os.read(read_end, 4096) if ready else b""
+            if not chunk:
+                raise Failure("the session bus did not report its address")
+            address += chunk
+        os.close(read_end)
+        env["DBUS_SESSION_BUS_ADDRESS"] = address.decode().strip()
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": env["DBUS_SESSION_BUS_ADDRESS"]}
+        s.spawn("at-spi-bus", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env)
+        deadline = time.monotonic() + 10
+        while subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                              "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
+                              "string:IsEnabled", "variant:boolean:true"], env=env, capture_output=True).returncode:
+            if time.monotonic() > deadline:
+                raise Failure("the accessibility bus did not start")
+            time.sleep(0.05)
+        self.reader = subprocess.Popen(["/usr/bin/python3", "-c", ATSPI_PROBE], env=env, stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                       preexec_fn=_die_with_parent)
+        s.procs.append(("atspi-reader", self.reader))
+        s.log("accessibility bus on")
+
+    def windows(self):
+        self.reader.stdin.write("list\n")
+        self.reader.stdin.flush()
+        line = self.reader.stdout.readline()
+        if not line:
+            raise Failure("the accessibility reader ended")
+        return json.loads(line)
+
+    def wait_objects(self, window_name, predicate, timeout=5):
+        deadline = time.monotonic() + timeout
+        while True:
+            objects = self.windows().get(window_name, [])
+            if predicate(objects):
+                return objects
+            if time.monotonic() > deadline:
+                raise Failure(f"window {window_name!r} never showed what was expected: {objects}")
+            time.sleep(0.1)
+
+
+def check_distinct_names(s, window, objects):
+    """Every shown control has a name, and no two share one; a caption that
+    labels a control lends it its name and is not counted."""
+    shown = [o for o in objects if o["showing"] and not o["label_for"]]
+    controls = [o for o in shown if o["role"] in ("push button", "check box", "text", "spin button", "image")]
+    s.check(all(o["name"].strip() for o in controls),
+            f"every control of {window} has a name ({[(o['role'], o['name']) for o in controls]})")
+    names = collections.Counter(o["name"].strip() for o in shown if o["name"].strip())
+    s.check(all(n == 1 for n in names.values()),
+            f"no two elements of {window} share a name ({[n for n, c in names.items() if c > 1]})")
+
+
+def scenario_accessibility(s):
+    s.start_servers(record=False)
+    bus = AccessibilityBus(s)
+    d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", "/home/claire/Musique/",
+                                   "La bouilloire !", (1, 1, 1, 0)))
+    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=bus.env)
+    p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 5)
+
+    def time_panel(objects):
+        return next((o for o in objects if o["description"] == "CLic : Pause - DoubleClick : Réglages paramétres"),
+                    None)
+
+    # Read between two looks at the title: both the same, so the reading
+    # belongs to that tick.
+    matched = []
+    deadline = time.monotonic() + 6
+    while len(matched) < 3:
+        before = p.main_window().name
+        panel = time_panel(bus.windows().get(before, []))
+        after = p.main_window().name
+        if before == after and panel is not None:
+            if panel["name"] != before[:8] or panel["value"] != title_seconds(before):
+                raise Failure(f"the time panel reads {panel['name']!r} (value {panel['value']}) "
+                              f"while the title is {before!r}")
+            if before not in matched:
+                s.log(f"ok: the time panel reads {panel['name']!r}, value {panel['value']}, with the title {before!r}")
+                matched.append(before)
+        if time.monotonic() > deadline:
+            raise Failure(f"only {len(matched)} ticks read in 6 s")
+    main_title = p.main_window().name
+    check_distinct_names(s, "the main window", bus.windows()[main_title])
+
+    dialog = open_settings(s, p)
+    objects = bus.wait_objects(dialog.name, lambda objs: any(o["showing"] for o in objs))
+    check_distinct_names(s, "the settings window", objects)
+    # Behind the settings the count is paused, and the panel says so.
+    windows = bus.windows()
+    title = next(name for name in windows if title_seconds(name) is not None)
+    panel = time_panel(windows[title])
+    s.check(panel["name"] == title[:8] + " EN PAUSE", f"the paused panel reads {panel['name']!r} ({title!r})")
+
+
+def scenario_wayland(s):
+    """Under a Wayland compositor with no X server at all."""
+    runtime = os.path.join(s.root, "wayland")
+    os.makedirs(runtime, mode=0o700)
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": runtime, "XDG_RUNTIME_DIR": runtime}
+    s.spawn("weston", ["weston", "--backend=headless-backend.so", "--socket=minutrex-e2e", "--idle-time=0"],
+            env=env)
+    deadline = time.monotonic() + 15
+    while not os.path.exists(os.path.join(runtime, "minutrex-e2e")):
+        if time.monotonic() > deadline:
+            raise Failure("weston did not open its socket within 15 s")
+        time.sleep(0.05)
+    s.log("weston running, headless")
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 3, "Marque", "mark.sh", d + "/", "Wayland")))
+    p = Program(s, [os.path.join(d, "minutrex")], d, dict(env, WAYLAND_DISPLAY="minutrex-e2e", LANG="C.UTF-8"))
+    try:
+        status = p.proc.wait(10)
+    except subprocess.TimeoutExpired:
+        raise Failure("minutrex still running 10 s after the start of a 3-second count")
+    s.check(status == 0, f"minutrex exits with status 0 after the action (got {status})")
+    ran = read_mark(d)
+    s.check(ran is not None and ran - p.start_wall >= 3.0,
+            f"the target ran once the 3 s had passed ({None if ran is None else round(ran - p.start_wall, 3)} s)")
+
+
 def install(s, prefix):
     r = subprocess.run([s.args.cmake, "--install", s.args.build_dir, "--prefix", prefix],
                        capture_output=True, text=True, timeout=120)
@@ -1465,6 +1813,11 @@ SCENARIOS = {
     "two_timers": scenario_two_timers,
     "installed_as_root": scenario_installed_as_root,
     "package": scenario_package,
+    "keyboard": scenario_keyboard,
+    "dark_palette": scenario_dark_palette,
+    "scale_two": scenario_scale_two,
+    "accessibility": scenario_accessibility,
+    "wayland": scenario_wayland,
 }
 
 
