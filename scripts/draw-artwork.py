@@ -385,6 +385,144 @@ def save_icons(out):
     _write(os.path.join(out, "icons", "minutrex.svg"), icon_svg().encode())
 
 
+# ------------------------------------------------- pictures for dense screens
+# Drawn at twice the size, for screens that show two device pixels per
+# logical pixel; Qt scales them down smoothly for ratios between 1 and 2.
+
+
+def draw_background_2x():
+    """470 x 450: the background's design at twice the size, its bevel a
+    smooth ramp instead of seven steps."""
+    scale = 2
+    width, height = 235 * scale, 225 * scale
+    bevel = 7 * scale
+    canvas = Canvas(width, height)
+    for y in range(height):
+        for x in range(width):
+            edges = {"left": x, "top": y, "right": width - 1 - x, "bottom": height - 1 - y}
+            side = min(edges, key=edges.get)
+            d = edges[side]
+            if d < scale:
+                v = 56
+            elif d < scale + bevel:
+                v = 128 + (216 - 128) * (d - scale) / bevel
+                v += 14 if side in ("left", "top") else -14
+            else:
+                v = 216
+            v = int(round(max(0, min(255, v))))
+            canvas.set(x, y, (v, v, v, 255))
+    return canvas
+
+
+def _supersampled(canvas, classify, colors, samples=4):
+    """Fills `canvas` with the colour of each pixel's commonest kind, blending
+    the edges by how much of the pixel each kind covers."""
+    for y in range(canvas.height):
+        for x in range(canvas.width):
+            acc = [0, 0, 0, 0]
+            for sy in range(samples):
+                for sx in range(samples):
+                    color = colors[classify(x + (sx + 0.5) / samples, y + (sy + 0.5) / samples)]
+                    for i in range(3):
+                        acc[i] += color[i] * color[3]
+                    acc[3] += color[3]
+            n = samples * samples
+            if acc[3]:
+                canvas.set(x, y, tuple(int(round(acc[i] / acc[3])) for i in range(3)) + (int(round(acc[3] / n)),))
+    return canvas
+
+
+def draw_hourglass_2x():
+    """54 x 92: the hourglass at twice the size of the box it fills (27 x 46
+    logical pixels), drawn from shapes rather than stretched."""
+    width, height = 54, 92
+    # The 21 x 32 design's coordinates, stretched to the box.
+    sx, sy = width / 21.0, height / 32.0
+    centre = 10.5
+    top_half = [6, 6, 6, 6, 5, 5, 5, 4, 3, 2, 1, 1, 1]
+
+    def glass_half(v):
+        """Half width of the glass at design row v (a float), smoothed."""
+        row = v - 3.0 if v < 16 else 28.0 - v + 1.0
+        i = max(0.0, min(len(top_half) - 1.0, row))
+        lo = int(i)
+        hi = min(lo + 1, len(top_half) - 1)
+        return top_half[lo] + (top_half[hi] - top_half[lo]) * (i - lo) + 0.5
+
+    def classify(px, py):
+        u, v = px / sx, py / sy
+        if v < 3 or v >= 29:
+            edge = v < 1 or v >= 31 or u < 0.8 or u >= 20.2
+            if edge:
+                return "black"
+            return "olive" if 4 <= u < 17 and (1.6 <= v < 2.4 or 29.6 <= v < 30.4) else "maroon"
+        if u < 1.5 or u >= 19.5:
+            return "black"
+        if u < 2.5 or u >= 18.5:
+            return "maroon"
+        if v < 3.4 or v >= 28.6:
+            return "grey" if abs(u - centre) <= 7.5 else "none"
+        h = glass_half(v)
+        d = abs(u - centre)
+        if d > h + 0.6:
+            return "none"
+        if d > h:
+            return "grey"
+        if 3.4 <= v < 16 and 9 <= v:
+            return "sand"
+        if 16 <= v < 22 and d <= 0.6:
+            return "sand"
+        heap = 0.0 if v < 22 else min((v - 22) * 1.3, h)
+        if v >= 22 and d <= heap:
+            return "sand" if d < heap - 0.7 else "olive"
+        if abs(u - (centre - 4)) < 0.5 and 5 <= v < 8:
+            return "aqua"
+        return "glass"
+
+    colors = {"black": BLACK, "maroon": MAROON, "olive": OLIVE, "grey": GREY, "sand": YELLOW, "glass": WHITE,
+              "aqua": AQUA, "none": TRANSPARENT}
+    return _supersampled(Canvas(width, height), classify, colors)
+
+
+def draw_gears_2x():
+    """64 x 64: the two gear wheels at twice the size."""
+    scale = 2
+    gears = [
+        (12.0 * scale, 12.0 * scale, 7.5 * scale, 11.0 * scale, 8, 45.0),
+        (24.0 * scale, 24.0 * scale, 4.5 * scale, 7.5 * scale, 6, 225.0 + 30.0),
+    ]
+    axle_radius = 3.1 * scale
+
+    def classify(px, py):
+        for cx, cy, body, tip, teeth, phase in gears:
+            dx, dy = px - cx, py - cy
+            r = math.hypot(dx, dy)
+            if r <= axle_radius * 0.45 and dx < 0 and dy < 0:
+                return "glint"
+            if r <= axle_radius:
+                return "axle"
+            if r <= body:
+                return "body"
+            if r <= tip:
+                angle = math.degrees(math.atan2(dy, dx))
+                period = 360.0 / teeth
+                offset = (angle - phase) % period
+                offset = min(offset, period - offset)
+                half_width = math.degrees((2.5 * scale - 0.9 * scale * (r - body) / (tip - body)) / r)
+                if offset <= half_width:
+                    return "tooth"
+        return "background"
+
+    colors = {"glint": SILVER, "axle": GREY, "body": BLACK, "tooth": YELLOW, "background": TRANSPARENT}
+    return _supersampled(Canvas(64, 64), classify, colors)
+
+
+def write_dense_artwork(out):
+    save_rgb(draw_background_2x(), os.path.join(out, "images", "background@2x.png"))
+    save_rgba(draw_hourglass_2x(), os.path.join(out, "images", "hourglass@2x.png"))
+    save_rgba(draw_gears_2x(), os.path.join(out, "images", "gears@2x.png"))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, os.pardir, "resources")
@@ -396,6 +534,7 @@ def main():
     for size in (16, 32, 48):
         save_rgba(draw_icon(size), os.path.join(out, "icons", f"minutrex-{size}.png"))
     save_icons(out)
+    write_dense_artwork(out)
     print(f"artwork written to {out}")
 
 

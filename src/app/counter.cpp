@@ -1,5 +1,6 @@
 #include "counter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QCloseEvent>
@@ -101,13 +102,13 @@ void Counter::buildLayout()
     setObjectName(QStringLiteral("Counter"));
     setFixedSize(px(3510), px(3360));
     setFont(makeFont(QStringLiteral("MS Sans Serif"), 8, false));
-    m_background.load(QStringLiteral(":/images/background.png"));
+    m_background = artwork(QStringLiteral(":/images/background.png"), devicePixelRatioF());
     const QCursor hand = handCursor();
 
     About1 = new ClickLabel(this);
     About1->setObjectName(QStringLiteral("About1"));
     About1->setGeometry(twipsRect(360, 405, 405, 690));
-    About1->setPixmap(QPixmap(QStringLiteral(":/images/hourglass.png")));
+    About1->setPixmap(artwork(QStringLiteral(":/images/hourglass.png"), devicePixelRatioF()));
     About1->setScaledContents(true);
     About1->setToolTip(QStringLiteral("A propos ..."));
     About1->setCursor(hand);
@@ -255,6 +256,12 @@ void Counter::keyPressEvent(QKeyEvent *event)
 
 void Counter::paintEvent(QPaintEvent *)
 {
+    // On a screen of another pixel ratio, the drawings made for it.
+    const qreal ratio = devicePixelRatioF();
+    if (!qFuzzyCompare(m_background.devicePixelRatio(), std::max(ratio, 1.0))) {
+        m_background = artwork(QStringLiteral(":/images/background.png"), ratio);
+        About1->setPixmap(artwork(QStringLiteral(":/images/hourglass.png"), ratio));
+    }
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_background);
 }

@@ -35,6 +35,22 @@ void setTextColour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
+QPixmap artwork(const QString &path, qreal ratio)
+{
+    if (ratio <= 1)
+        return QPixmap(path);
+    const qsizetype dot = path.lastIndexOf(u'.');
+    QPixmap large(path.left(dot) + QStringLiteral("@2x") + path.mid(dot));
+    if (large.isNull())
+        return QPixmap(path);
+    if (!qFuzzyCompare(ratio, 2.0)) {
+        const QSize device = (QSizeF(large.size()) / 2.0 * ratio).toSize();
+        large = large.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    large.setDevicePixelRatio(ratio);
+    return large;
+}
+
 QCursor handCursor()
 {
     const QPixmap hand(QStringLiteral(":/cursors/hand.png"));

@@ -21,6 +21,12 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
 // widget drawn on a background of fixed colour.
 void setTextColour(QWidget *widget, const QColor &colour);
 
+// The picture at `path` for a screen of the given pixel ratio: above 1, the
+// drawing at twice the size (the same name with "@2x" before the extension),
+// smoothly scaled to the ratio; the ordinary drawing otherwise, or when there
+// is no larger one.
+QPixmap artwork(const QString &path, qreal ratio);
+
 // The pointing hand, hot spot at the fingertip (12, 1); Qt's own pointing
 // hand when the picture is missing from the build.
 QCursor handCursor();
