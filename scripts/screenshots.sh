@@ -43,3 +43,22 @@ printf 'Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path
 "$WORK/minutrex" &
 pid=$!
 shoot_settings "$pid" "$(visible_window "$pid")" "$ROOT/docs/settings-filled.png"
+
+# The filled settings again, under a dark desktop palette and at twice the
+# pixels; the settings are opened with F2 here.
+shoot_pair() {
+    local name=$1
+    shift
+    env "$@" "$WORK/minutrex" &
+    local pid=$! win
+    win=$(visible_window "$pid")
+    sleep 0.4
+    shoot "$win" "$ROOT/docs/$name-main.png"
+    xdotool windowfocus --sync "$win" key F2
+    sleep 0.8
+    shoot "$(visible_window "$pid")" "$ROOT/docs/$name-settings.png"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+}
+shoot_pair dark QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark
+shoot_pair scale-2 QT_SCALE_FACTOR=2
