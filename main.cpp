@@ -173,7 +173,8 @@ int main(int argc, char *argv[])
     if (!commandLine.settingsFile.isEmpty())
         counter->useSettingsFile(commandLine.settingsFile);
     QIcon icon;
-    for (int size : {16, 32, 48})
+    // The larger sizes keep the icon sharp on dense screens.
+    for (int size : {16, 32, 48, 64, 128})
         icon.addFile(QStringLiteral(":/icons/minutrex-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 
