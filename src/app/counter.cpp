@@ -5,8 +5,8 @@
 
 #include <QCloseEvent>
 #include <QCursor>
-#include <QKeyEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>

@@ -87,7 +87,7 @@ protected:
 private:
     void buildControls();
     void setTabOrderAndFocus();
-    // Names for screen readers and fixed text colours; nothing visible moves.
+    // Names and label relations for screen readers; nothing visible changes.
     void applyAccessibility();
     // A screen too short for the window gets a scrolling one instead.
     void fitIntoScreen();
