@@ -517,10 +517,22 @@ def draw_gears_2x():
     return _supersampled(Canvas(64, 64), classify, colors)
 
 
+def draw_hand_2x():
+    """64 x 64: the hand with every pixel doubled, so its outline stays as
+    crisp as the small one; the hot spot doubles to (24, 2)."""
+    small = draw_hand()
+    canvas = Canvas(64, 64)
+    for y in range(64):
+        for x in range(64):
+            canvas.set(x, y, small.get(x // 2, y // 2))
+    return canvas
+
+
 def write_dense_artwork(out):
     save_rgb(draw_background_2x(), os.path.join(out, "images", "background@2x.png"))
     save_rgba(draw_hourglass_2x(), os.path.join(out, "images", "hourglass@2x.png"))
     save_rgba(draw_gears_2x(), os.path.join(out, "images", "gears@2x.png"))
+    save_rgba(draw_hand_2x(), os.path.join(out, "cursors", "hand@2x.png"))
 
 
 def main():

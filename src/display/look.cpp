@@ -53,10 +53,12 @@ QPixmap artwork(const QString &path, qreal ratio)
 
 QCursor handCursor()
 {
-    const QPixmap hand(QStringLiteral(":/cursors/hand.png"));
+    const QPixmap hand = artwork(QStringLiteral(":/cursors/hand.png"), qApp->devicePixelRatio());
     if (hand.isNull())
         return QCursor(Qt::PointingHandCursor);
-    return QCursor(hand, 12, 1);
+    // The X11 platform takes the hot spot in the picture's own pixels.
+    const qreal ratio = hand.devicePixelRatio();
+    return QCursor(hand, qRound(12 * ratio), qRound(1 * ratio));
 }
 
 namespace
