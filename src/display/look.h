@@ -27,8 +27,9 @@ void setTextColour(QWidget *widget, const QColor &colour);
 // is no larger one.
 QPixmap artwork(const QString &path, qreal ratio);
 
-// The pointing hand, hot spot at the fingertip (12, 1); Qt's own pointing
-// hand when the picture is missing from the build.
+// The pointing hand, hot spot at the fingertip (12, 1), drawn at twice the
+// size on dense screens; Qt's own pointing hand when the picture is missing
+// from the build.
 QCursor handCursor();
 
 // Makes sure the spin box's edit field can show `sample` whole: a style whose
