@@ -3,13 +3,19 @@
 # missing, then configures and builds into build/ (or the directory given).
 set -euo pipefail
 
-PACKAGES=(
+# What building and running the program needs; ./run installs only these.
+PROGRAM_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop
     fonts-liberation2 fonts-urw-base35
     xdg-utils
     qt6-wayland qt6-gtk-platformtheme
+)
+
+# Everything, the tests' tools included.
+PACKAGES=(
+    "${PROGRAM_PACKAGES[@]}"
     xvfb xauth xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox
     weston dbus-daemon dbus-bin at-spi2-core python3-pyatspi
@@ -20,16 +26,19 @@ PACKAGES=(
 
 missing_packages() {
     local p
-    for p in "${PACKAGES[@]}"; do
+    for p in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
             printf '%s\n' "$p"
         fi
     done
 }
 
+# install_missing [PACKAGE...]: the packages given (all of PACKAGES by default)
+# that are not installed yet.
 install_missing() {
     local missing
-    mapfile -t missing < <(missing_packages)
+    [ $# -eq 0 ] && set -- "${PACKAGES[@]}"
+    mapfile -t missing < <(missing_packages "$@")
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     local sudo=()
@@ -48,11 +57,20 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
 }
 
+# build DIR [CMAKE-OPTION...]: configures and builds everything, tests included.
 build() {
     local dir=$1
     shift
-    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON "$@"
     cmake --build "$dir" -j"$(nproc)"
+}
+
+# build_program DIR: the program alone, with the same compiler flags as build,
+# so that a later build of the tests in DIR reuses its objects.
+build_program() {
+    local dir=$1
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+    cmake --build "$dir" -j"$(nproc)" --target minutrex
 }
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
