@@ -1,6 +1,8 @@
 // The real file queries, clock and process start of SystemServices.
 
+#include <dlfcn.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -10,6 +12,21 @@
 #include <QTest>
 
 #include "systemservices.h"
+
+// In this test binary the boot-time clock runs an hour ahead of the monotonic
+// one, as after an hour of suspend: a count read from the clock that stops
+// during suspend would act an hour late, and here it shows.
+constexpr time_t SuspendedSeconds = 3600;
+
+extern "C" int clock_gettime(clockid_t clock, timespec *time) noexcept
+{
+    using Real = int (*)(clockid_t, timespec *);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "clock_gettime"));
+    const int result = real(clock, time);
+    if (result == 0 && clock == CLOCK_BOOTTIME)
+        time->tv_sec += SuspendedSeconds;
+    return result;
+}
 
 namespace {
 
@@ -42,6 +59,7 @@ private slots:
     void startProgramFailures_data();
     void startProgramFailures();
     void clockNeverGoesBack();
+    void clockCountsSuspend();
 
 private:
     QTemporaryDir m_tmp;
@@ -203,6 +221,16 @@ void TestSystemServices::clockNeverGoesBack()
         QVERIFY(now >= previous);
         previous = now;
     }
+}
+
+void TestSystemServices::clockCountsSuspend()
+{
+    timespec boot{};
+    QCOMPARE(clock_gettime(CLOCK_BOOTTIME, &boot), 0);
+    const qint64 bootMs = qint64(boot.tv_sec) * 1000 + boot.tv_nsec / 1000000;
+    const qint64 aheadMs = SystemServices().clockMs() - bootMs;
+    // A minute covers any delay between the two reads; the suspended hour does not fit in it.
+    QVERIFY2(aheadMs >= 0 && aheadMs < 60 * 1000, qPrintable(QString::number(aheadMs)));
 }
 
 QTEST_MAIN(TestSystemServices)

@@ -1,7 +1,9 @@
+#include <cerrno>
 #include <csignal>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,28 @@
 #include <QTest>
 
 #include "settingsfile.h"
+
+// While set, every sync to disk in this test binary fails as a failing disk's
+// would; without the sync a power cut after a save could leave an empty file.
+static bool syncFails = false;
+
+extern "C" int fsync(int fd)
+{
+    if (syncFails) {
+        errno = EIO;
+        return -1;
+    }
+    return int(::syscall(SYS_fsync, fd));
+}
+
+extern "C" int fdatasync(int fd)
+{
+    if (syncFails) {
+        errno = EIO;
+        return -1;
+    }
+    return int(::syscall(SYS_fdatasync, fd));
+}
 
 namespace
 {
@@ -256,6 +280,7 @@ void TestSettingsFile::saveFailureKeepsOldFile_data()
     QTest::newRow("disk full") << "full";
     QTest::newRow("target is a directory") << "directory";
     QTest::newRow("directory missing") << "nodir";
+    QTest::newRow("sync fails") << "sync";
 }
 
 void TestSettingsFile::saveFailureKeepsOldFile()
@@ -276,6 +301,11 @@ void TestSettingsFile::saveFailureKeepsOldFile()
     } else if (how == "nodir") {
         saved = writeSettingsFile(dir.filePath(QStringLiteral("no/Minutrex.ini")), lines, &error);
         writeBytes(path, old); // nothing to compare against but stray files
+    } else if (how == "sync") {
+        writeBytes(path, old);
+        syncFails = true;
+        saved = writeSettingsFile(path, lines, &error);
+        syncFails = false;
     } else if (how == "full") {
         writeBytes(path, old);
         // A file-size limit below the new content makes the write fall short,
