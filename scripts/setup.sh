@@ -66,10 +66,13 @@ build() {
 }
 
 # build_program DIR: the program alone, with the same compiler flags as build,
-# so that a later build of the tests in DIR reuses its objects.
+# so that a later build of the tests in DIR reuses its objects. A new DIR is
+# set up without the tests; one that already has them keeps them.
 build_program() {
     local dir=$1
-    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+    local testing=()
+    [ -f "$dir/CMakeCache.txt" ] || testing=(-DBUILD_TESTING=OFF)
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${testing[@]}"
     cmake --build "$dir" -j"$(nproc)" --target minutrex
 }
 
