@@ -819,6 +819,7 @@ def scenario_first_run(s):
     img, w = wait_display(s, p, w.name, "00:00:29", "after-first-tick")
     s.check(colon_state(img, w) == "lit", f"colon dots lit once counting (got {colon_state(img, w)})")
 
+    # A pause that must pass: the first 2.5 s are listened to whole.
     remaining = 2.5 - (time.monotonic() - p.start_mono)
     if remaining > 0:
         time.sleep(remaining)
