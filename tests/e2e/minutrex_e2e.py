@@ -108,6 +108,10 @@ class ScenarioTimeout(Failure):
     pass
 
 
+class Missed(Failure):
+    """The observer looked too late: what it was to see had already passed."""
+
+
 def poll(what, probe, timeout, interval=0.01):
     """probe()'s first true value, tried every `interval` s for up to `timeout` s.
 
@@ -803,10 +807,16 @@ def scenario_first_run(s):
     w = p.wait_main_window()
     s.log(f"main window {w}")
     first_title = w.name
+    first_seen = time.monotonic()  # the last look that found the first title
     s.check(first_title == FIRST_TITLE, f"first title is {FIRST_TITLE!r} (got {first_title!r})")
-    # The first tick comes 333 ms after the load: look at once.
-    img, w = wait_display(s, p, FIRST_TITLE, "00:00:30", "before-first-tick")
-    s.check(colon_state(img, w) == "unlit", f"colon dots unlit before the first tick (got {colon_state(img, w)})")
+    # The first tick comes 333 ms after the load: look at once. An observer
+    # slowed by a busy machine may miss those 333 ms, and then has nothing to judge.
+    try:
+        img, w = wait_display(s, p, FIRST_TITLE, "00:00:30", "before-first-tick")
+        first_seen = time.monotonic()
+        s.check(colon_state(img, w) == "unlit", f"colon dots unlit before the first tick (got {colon_state(img, w)})")
+    except Missed as e:
+        s.log(f"not judged before the first tick: {e}")
 
     ini = os.path.join(d, "Minutrex.ini")
     with open(ini, "rb") as f:
@@ -823,8 +833,13 @@ def scenario_first_run(s):
             return win
         return None
     w = p.wait("first tick", next_title, 2)
-    s.check(w.name == "00:00:29  Minutrex", f"title after the first tick is '00:00:29  Minutrex' (got {w.name!r})")
-    img, w = wait_display(s, p, w.name, "00:00:29", "after-first-tick", follow=True)
+    # One tick a second at most since the first title was last seen, begun or whole:
+    # exactly one for an observer that looks often enough.
+    ticks = max(1, math.ceil(time.monotonic() - first_seen))
+    left = title_seconds(w.name)
+    s.check(left is not None and 1 <= 30 - left <= ticks,
+            f"the first tick counts down from 00:00:30 (got {w.name!r}, at most {ticks} tick(s) since the first title)")
+    img, w = wait_display(s, p, w.name, w.name[:8], "after-first-tick", follow=True)
     s.check(colon_state(img, w) == "lit", f"colon dots lit once counting (got {colon_state(img, w)})")
 
     # A pause that must pass: the first 2.5 s are listened to whole.
@@ -947,6 +962,8 @@ def wait_display(s, p, title, expected, label, follow=False):
                 s.log(f"the title moved on to {before!r}: the display must show that")
                 title, expected = before, before[:8]
                 deadline = time.monotonic() + 1.5
+            elif seen == "nothing":
+                raise Missed(f"no screenshot taken while the title read {title!r} (title now {before!r})")
             else:
                 raise Failure(f"the display did not show {expected} while the title read {title!r} "
                               f"(last seen {seen}; title now {before!r})")
@@ -990,18 +1007,22 @@ def scenario_settings_ok(s):
     d, p = start_first_run_counting(s)
     dialog = open_settings(s, p)
     set_delay(s, dialog, "000005")
+    clicked = time.monotonic()
     s.click(dialog, DIALOG_OK)
     s.log("clicked OK")
-    w = p.wait_main_window(3)
+    p.wait_main_window(3)
     s.check(p.window_of_size(DIALOG_SIZE) is None, "the settings window is gone after OK")
+    # The title keeps the old time until the restarted count's first tick.
+    w = p.wait_title(lambda t: title_seconds(t) is not None and title_seconds(t) <= 5, "the restarted count", 3)
+    left, late = title_seconds(w.name), time.monotonic() - clicked
     with open(os.path.join(d, "Minutrex.ini"), "rb") as f:
         data = f.read()
     expected = settings_bytes([DESCRIPTION, " 0 ", " 0 ", " 5 ", "", "", "", "", " 1 ", " 1 ", " 1 ", " 1 "])
     s.check(data == expected, f"Minutrex.ini holds the new delay and the dialog's fields (got {data!r})")
-    before = w.name
-    w = p.wait_title(lambda t: t != before, "first tick after OK", 2)
-    s.check(w.name == "00:00:04  Minutrex", f"the count restarts from 00:00:05 (first tick shows {w.name!r})")
-    wait_display(s, p, w.name, "00:00:04", "restarted", follow=True)
+    # Restarted at 5, the count can have ticked once per second since the click, begun or whole.
+    s.check(left is not None and 5 - math.ceil(late) <= left <= 5,
+            f"the count restarts from 00:00:05 ({w.name!r} seen {late:.2f} s after the click)")
+    wait_display(s, p, w.name, w.name[:8], "restarted", follow=True)
     w = p.wait_title(lambda t: title_seconds(t) is not None and title_seconds(t) <= 3, "00:00:03 in the title", 2)
     wait_display(s, p, w.name, w.name[:8], "counting", follow=True)
 
