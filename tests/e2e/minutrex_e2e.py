@@ -28,6 +28,7 @@ import ctypes
 import json
 import math
 import os
+import random
 import re
 import select
 import shutil
@@ -808,10 +809,15 @@ def scenario_first_run(s):
     s.log(f"main window {w}")
     first_title = w.name
     first_seen = time.monotonic()  # the last look that found the first title
-    s.check(first_title == FIRST_TITLE, f"first title is {FIRST_TITLE!r} (got {first_title!r})")
     # The first tick comes 333 ms after the load: look at once. An observer
     # slowed by a busy machine may miss those 333 ms, and then has nothing to judge.
+    late = title_seconds(first_title) is not None
+    if late:
+        first_seen = p.start_mono  # the count cannot begin before the process
     try:
+        if late:
+            raise Missed(f"the main window was first seen after the first tick ({first_title!r})")
+        s.check(first_title == FIRST_TITLE, f"first title is {FIRST_TITLE!r} (got {first_title!r})")
         img, w = wait_display(s, p, FIRST_TITLE, "00:00:30", "before-first-tick")
         first_seen = time.monotonic()
         s.check(colon_state(img, w) == "unlit", f"colon dots unlit before the first tick (got {colon_state(img, w)})")
@@ -832,7 +838,8 @@ def scenario_first_run(s):
             titles.append(win.name)
             return win
         return None
-    w = p.wait("first tick", next_title, 2)
+    if not late:
+        w = p.wait("first tick", next_title, 2)
     # One tick a second at most since the first title was last seen, begun or whole:
     # exactly one for an observer that looks often enough.
     ticks = max(1, math.ceil(time.monotonic() - first_seen))
@@ -886,21 +893,28 @@ def scenario_pause(s):
     w = p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 2)
     s.click(w, TIME_PANEL)
     s.log("clicked the time")
-    # The dots go out only in a pause: once they have, the title must stand still.
-    poll("colon dots going out after the click", lambda: colon_state(s.screenshot("pausing"), p.main_window())
-         == "unlit", 3, interval=0.05)
+    # Paused once the title has stood still for longer than a tick's second.
+    seen = [p.main_window().name, time.monotonic()]
+
+    def still():
+        now = p.main_window().name
+        if now != seen[0]:
+            seen[:] = [now, time.monotonic()]
+        return time.monotonic() - seen[1] > 1.2
+    poll("the title standing still after the click", still, 5, interval=0.05)
     paused = p.main_window().name
     s.check(title_seconds(paused) is not None, f"title still shows a time when paused ({paused!r})")
     titles, colons, shown = set(), [], set()
     # At least 1.5 s, and until the dots have been seen both lit and unlit.
-    end, give_up = time.monotonic() + 1.5, time.monotonic() + 5
+    end, give_up = time.monotonic() + 1.5, time.monotonic() + 8
     while time.monotonic() < end or (not {"lit", "unlit"} <= set(colons) and time.monotonic() < give_up):
         img = s.screenshot("paused")
         w = p.main_window()
         titles.add(w.name)
         colons.append(colon_state(img, w))
         shown.add(read_display(img, w)[0])
-        time.sleep(0.08)  # sampling the blink
+        # Uneven steps, so that slow looks cannot keep in step with the blink.
+        time.sleep(random.uniform(0.02, 0.3))
     s.check(titles == {paused}, f"title stands still while paused ({sorted(titles)})")
     s.check(shown == {paused[:8]}, f"display stands still at the paused time ({sorted(shown)})")
     s.check("lit" in colons and "unlit" in colons and set(colons) <= {"lit", "unlit"},
@@ -958,7 +972,7 @@ def wait_display(s, p, title, expected, label, follow=False):
         # The window stays where it is: only its title is read again, the quickest look.
         before = p.title_of(w)
         if before != title:
-            if follow and title_seconds(before) is not None:
+            if follow and (title_seconds(before) or 0) > 0:
                 s.log(f"the title moved on to {before!r}: the display must show that")
                 title, expected = before, before[:8]
                 deadline = time.monotonic() + 1.5
