@@ -293,13 +293,11 @@ bool Counter::Form_Initialize()
                || (!m_services.isRegularFile(directory + u'/' + CountFic) && !m_services.canCreateFileIn(directory))) {
         // An installed copy keeps each user's settings apart, even when it
         // could write beside itself (root); so does one that cannot write there.
-        const QString userDirectory = m_services.userConfigDirectory();
+        QString reason;
+        const QString userDirectory = m_services.userConfigDirectory(&reason);
         if (userDirectory.isEmpty()) {
-            reportFileFailure(nullptr,
-                              QStringLiteral("Le fichier de paramètres %1 ne peut pas être créé")
-                                  .arg(directory + u'/' + CountFic),
-                              QStringLiteral("ni le dossier du programme ni le dossier de configuration de "
-                                             "l'utilisateur n'acceptent de nouveau fichier"));
+            reportFileFailure(nullptr, QStringLiteral("Le fichier de paramètres %1 ne peut pas être créé").arg(CountFic),
+                              reason);
             return false;
         }
         directory = userDirectory;
@@ -316,35 +314,51 @@ bool Counter::Form_Initialize()
     ActError = 0;
     TimDecr = 0;
 
-    if (!m_services.isRegularFile(CountRepFic)) {
-        m_LignMat[0] = LineValue::text(descriptionLine());
-        m_LignMat[1] = LineValue::number(0);
-        m_LignMat[2] = LineValue::number(0);
-        m_LignMat[3] = LineValue::number(30);
-        m_LignMat[4] = LineValue::text(defaultActionName());
-        m_LignMat[5] = LineValue::text(QString());
-        m_LignMat[6] = LineValue::text(QString());
-        m_LignMat[7] = LineValue::text(defaultComment());
-        m_LignMat[8] = LineValue::number(OptBipDem);
-        m_LignMat[9] = LineValue::number(Opt5Bips);
-        m_LignMat[10] = LineValue::number(OptExec);
-        m_LignMat[11] = LineValue::number(OptFerm);
-        if (!FicEcrit(m_LignMat, nullptr))
-            return false;
+    // One look at the file: what the reading finds decides between a first
+    // run and a start, so nothing can change in between.
+    removeStaleTemporaries(CountRepFic);
+    Timer1.setInterval(int(std::lround(TimInterv)));
+    const SettingsRead read = readSettingsFile(CountRepFic, m_LignMat);
+    if (read.ok()) {
+        m_loadedOnce = true;
+        showLines();
+        return true;
+    }
+    if (read.status != SettingsRead::Status::Missing) {
+        reportReadFailure(read.reason);
+        return false;
     }
 
-    Timer1.setInterval(int(std::lround(TimInterv)));
+    m_LignMat[0] = LineValue::text(descriptionLine());
+    m_LignMat[1] = LineValue::number(0);
+    m_LignMat[2] = LineValue::number(0);
+    m_LignMat[3] = LineValue::number(30);
+    m_LignMat[4] = LineValue::text(defaultActionName());
+    m_LignMat[5] = LineValue::text(QString());
+    m_LignMat[6] = LineValue::text(QString());
+    m_LignMat[7] = LineValue::text(defaultComment());
+    m_LignMat[8] = LineValue::number(OptBipDem);
+    m_LignMat[9] = LineValue::number(Opt5Bips);
+    m_LignMat[10] = LineValue::number(OptExec);
+    m_LignMat[11] = LineValue::number(OptFerm);
+    if (!FicEcrit(m_LignMat, nullptr))
+        return false;
     return load();
 }
 
 bool Counter::FicLect()
 {
-    QString error;
-    if (readSettingsFile(CountRepFic, m_LignMat, &error))
+    const SettingsRead read = readSettingsFile(CountRepFic, m_LignMat);
+    if (read.ok())
         return true;
-    reportFileFailure(isVisible() ? this : nullptr,
-                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être lu").arg(CountRepFic), error);
+    reportReadFailure(read.reason);
     return false;
+}
+
+void Counter::reportReadFailure(const QString &reason)
+{
+    reportFileFailure(isVisible() ? this : nullptr,
+                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être lu").arg(CountRepFic), reason);
 }
 
 bool Counter::FicEcrit(const LignMatArray &lines, QWidget *owner)
@@ -375,7 +389,12 @@ bool Counter::load()
     if (!FicLect() && !m_loadedOnce)
         return false;
     m_loadedOnce = true;
+    showLines();
+    return true;
+}
 
+void Counter::showLines()
+{
     setTextColor(CountAction, m_LignMat[5].toText().isEmpty() ? Green : Blue);
     CountObs->setText(m_LignMat[7].toText());
 
@@ -416,7 +435,6 @@ bool Counter::load()
     Timer1.start();
     scheduleDeadlineTick();
     updateSleepInhibition();
-    return true;
 }
 
 void Counter::scheduleDeadlineTick()

@@ -112,6 +112,9 @@ private:
     void updateSleepInhibition();
     // Tells the desktop how the count ended, once its action's result is known.
     void announceEnd();
+    void reportReadFailure(const QString &reason);
+    // Shows the lines just read and starts the count from the full delay.
+    void showLines();
 
     Services &m_services;
     LignMatArray &m_LignMat;

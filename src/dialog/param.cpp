@@ -468,7 +468,12 @@ void Param::ParamOK_Click()
     lines[4] = LineValue::text(ParamActNom->text());
     lines[5] = LineValue::text(ParamAppNom->text());
     lines[6] = LineValue::text(ParamAppDir->text());
-    lines[7] = LineValue::text(ParamObs->toPlainText());
+    // The file holds one line per value: the comment's line breaks become spaces.
+    QString comment = ParamObs->toPlainText();
+    comment.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    comment.replace(u'\r', u' ');
+    comment.replace(u'\n', u' ');
+    lines[7] = LineValue::text(comment);
     lines[8] = optionLine(ParamBoxBipDem);
     lines[9] = optionLine(ParamBoxBips);
     lines[10] = optionLine(ParamBoxExec);

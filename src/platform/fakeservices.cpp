@@ -42,8 +42,10 @@ bool FakeServices::canCreateFileIn(const QString &)
     return programDirWritable;
 }
 
-QString FakeServices::userConfigDirectory()
+QString FakeServices::userConfigDirectory(QString *reason)
 {
+    if (userConfigDir.isEmpty() && reason)
+        *reason = QStringLiteral("no user configuration directory");
     return userConfigDir;
 }
 

@@ -49,7 +49,7 @@ public:
                       const QString &workingDirectory) override;
     QString programDirectory() override;
     bool canCreateFileIn(const QString &directory) override;
-    QString userConfigDirectory() override;
+    QString userConfigDirectory(QString *reason) override;
     bool isRegularFile(const QString &path) override;
     bool pathExists(const QString &path) override;
     bool isExecutableProgram(const QString &path) override;

@@ -35,8 +35,9 @@ public:
                                  const QString &initialDirectory) = 0;
 
     // Hands a document or a directory to the desktop's associated application.
-    // Watches the opener for up to two seconds while window events keep running;
-    // false when it could not start or reported a failure in that time.
+    // Waits for the opener's verdict, its exit status, while the windows keep
+    // painting and ticking; false when it could not start or reported a failure.
+    // Only an opener still running after a generous bound counts as a success.
     virtual bool openWithDesktop(QWidget *owner, const QString &absolutePath) = 0;
 
     // Starts a program detached, without a shell; false when it cannot be started.
@@ -49,8 +50,9 @@ public:
     // Whether a new file can be created in the directory (found out by trying).
     virtual bool canCreateFileIn(const QString &directory) = 0;
     // The per-user configuration directory, created (mode 0700) if needed,
-    // without a trailing separator; empty if it cannot be created.
-    virtual QString userConfigDirectory() = 0;
+    // without a trailing separator. Empty, with a readable reason in *reason,
+    // when there is no absolute base for it or it cannot be created.
+    virtual QString userConfigDirectory(QString *reason) = 0;
 
     // Look-up among ordinary files: true only for an existing regular file.
     virtual bool isRegularFile(const QString &path) = 0;

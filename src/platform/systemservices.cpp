@@ -1,6 +1,9 @@
 #include "systemservices.h"
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/close_range.h>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,12 +29,48 @@
 
 namespace {
 
-// How long the desktop opener is watched for a failure before it is trusted.
-constexpr int OpenerWatchMs = 2000;
+// Started programs get standard input, output and error only: descriptors that
+// libraries open without close-on-exec (the sound connection among them) are
+// marked so just before every start.
+void keepDescriptorsFromChildren()
+{
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    QDir fds(QStringLiteral("/proc/self/fd"));
+    const QStringList names = fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        bool ok = false;
+        const int fd = name.toInt(&ok);
+        if (ok && fd > 2) {
+            const int flags = ::fcntl(fd, F_GETFD);
+            if (flags >= 0)
+                ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+        }
+    }
+}
+
+// mkdir -p, each new folder its owner's alone whatever the umask.
+bool makePrivatePath(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0 && !makePrivatePath(path.left(slash)))
+        return false;
+    if (::mkdir(native.constData(), 0700) != 0)
+        return errno == EEXIST && ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    ::chmod(native.constData(), 0700);
+    return true;
+}
 
 } // namespace
 
-SystemServices::SystemServices() = default;
+SystemServices::SystemServices(int openerBoundMs)
+    : m_openerBoundMs(openerBoundMs)
+{
+}
 
 SystemServices::~SystemServices()
 {
@@ -68,8 +107,11 @@ void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, 
     // On the heap and watched: the owner may be unloaded while the box is open
     // (the count can end behind the about box), and it takes the box with it.
     QPointer<QMessageBox> box = new QMessageBox(
-        icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information, title, text,
+        icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information, title, QString(),
         QMessageBox::Ok, owner);
+    // Messages quote names and lines as stored or typed: never markup.
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
     box->exec();
     delete box.data();
 }
@@ -112,13 +154,15 @@ bool SystemServices::openWithDesktop(QWidget *, const QString &absolutePath)
                      });
     QTimer watch;
     watch.setSingleShot(true);
+    watch.setTimerType(Qt::PreciseTimer);
     QObject::connect(&watch, &QTimer::timeout, &loop, &QEventLoop::quit);
 
+    keepDescriptorsFromChildren();
     opener->start();
     if (!decided) {
-        watch.start(OpenerWatchMs);
+        watch.start(m_openerBoundMs);
         // The windows keep painting and ticking; clicks and keys wait until the
-        // watch is over, so the caller's window cannot be closed under it.
+        // verdict, so the caller's window cannot be closed under it.
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (failedToStart)
@@ -129,6 +173,7 @@ bool SystemServices::openWithDesktop(QWidget *, const QString &absolutePath)
 bool SystemServices::startProgram(const QString &program, const QStringList &arguments,
                                   const QString &workingDirectory)
 {
+    keepDescriptorsFromChildren();
     return QProcess::startDetached(program, arguments, workingDirectory);
 }
 
@@ -146,28 +191,31 @@ bool SystemServices::canCreateFileIn(const QString &directory)
     return probe.open(); // removed again when probe goes out of scope
 }
 
-QString SystemServices::userConfigDirectory()
+QString SystemServices::userConfigDirectory(QString *reason)
 {
-    QString path = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (path.isEmpty())
+    // The base must be absolute, as the XDG rules say: a relative
+    // XDG_CONFIG_HOME is ignored, and without HOME there is none.
+    QString base = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
+    if (!base.startsWith(QLatin1Char('/'))) {
+        const QString home = QFile::decodeName(qgetenv("HOME"));
+        if (!home.startsWith(QLatin1Char('/'))) {
+            if (reason)
+                *reason = QStringLiteral("le dossier de configuration de l'utilisateur est inconnu : ni HOME ni "
+                                         "XDG_CONFIG_HOME ne donnent un chemin absolu");
+            return QString();
+        }
+        base = home + QStringLiteral("/.config");
+    }
+    while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    const QString path = (base == QLatin1String("/") ? QString() : base) + QStringLiteral("/Minutrex");
+    // Settings name the program to run: new folders are the user's alone.
+    if (!makePrivatePath(path)) {
+        if (reason)
+            *reason = QStringLiteral("le dossier %1 ne peut pas être créé (%2)")
+                          .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return QString();
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-
-    const QFileInfo info(path);
-    if (info.exists())
-        return info.isDir() ? path : QString();
-
-    const QString parent = info.absolutePath();
-    if (!QDir().mkpath(parent))
-        return QString();
-    const QByteArray native = QFile::encodeName(path);
-    // Settings may hold private paths: the directory is the user's alone.
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        return QString();
-    if (!QFileInfo(path).isDir())
-        return QString();
-    ::chmod(native.constData(), 0700); // the umask may have taken bits off
+    }
     return path;
 }
 

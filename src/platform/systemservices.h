@@ -14,7 +14,11 @@ class DesktopSession;
 class SystemServices final : public Services
 {
 public:
-    SystemServices();
+    // An opener still running after openerBoundMs counts as started.
+    explicit SystemServices(int openerBoundMs = DefaultOpenerBoundMs);
+    // Generous: a loaded machine has taken over five seconds to report that a
+    // document has no application.
+    static constexpr int DefaultOpenerBoundMs = 30000;
     ~SystemServices() override;
     SystemServices(const SystemServices &) = delete;
     SystemServices &operator=(const SystemServices &) = delete;
@@ -28,7 +32,7 @@ public:
                       const QString &workingDirectory) override;
     QString programDirectory() override;
     bool canCreateFileIn(const QString &directory) override;
-    QString userConfigDirectory() override;
+    QString userConfigDirectory(QString *reason) override;
     bool isRegularFile(const QString &path) override;
     bool pathExists(const QString &path) override;
     bool isExecutableProgram(const QString &path) override;
@@ -44,6 +48,7 @@ private:
     DesktopSession &session();
 
     std::unique_ptr<DesktopSession> m_session; // made at first use
+    int m_openerBoundMs;
     ca_context *m_sound = nullptr;
     bool m_soundUnavailable = false; // no sound server: every beep is the X bell
 };

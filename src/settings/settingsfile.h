@@ -8,25 +8,52 @@
 // Reading and writing the twelve lines of "Minutrex.ini".
 // The file is Windows-1252 with CRLF endings, byte for byte as the program has
 // always written it; values that Windows-1252 cannot hold make the whole file
-// UTF-8 behind a byte-order mark. Saving is atomic: a failed save leaves the
-// old file as it was and no temporary file behind.
+// UTF-8 behind a byte-order mark. Whatever stands at the end of a chain of
+// links is what is read and written; anything there that is not a regular
+// file is refused and left alone. Saving never leaves a partial file: a failed
+// or interrupted save leaves the old file as it was.
 // These functions report failures through their result and never show anything.
 
 inline constexpr qint64 MaxSettingsFileSize = 1024 * 1024;
 
-// The file's bytes for slots 0 to 11.
+// The file's bytes for slots 0 to 11. A carriage return inside a value (with
+// the line feed after it, if any) becomes one space, since it would end the
+// line. Empty when the lines cannot be stored so that they read back as they
+// are: never silently altered.
 QByteArray encodeSettings(const LignMatArray &lines);
 // Stores the lines of the bytes as texts into slots 0 upward (at most 16 lines;
 // later ones are ignored). Slots past the last line keep their value.
+// Pure: no file system, so it can be run on any bytes in memory.
 void decodeSettings(const QByteArray &bytes, LignMatArray &lines);
 
-// FicLect: fills the lines from the file. On failure, returns false with a
-// readable reason in *error and leaves the lines untouched.
-bool readSettingsFile(const QString &path, LignMatArray &lines, QString *error);
+// What reading the settings file found.
+struct SettingsRead
+{
+    enum class Status
+    {
+        Read,
+        Missing,        // nothing at the end of the path (a dangling link included)
+        NotRegularFile, // a folder, a pipe, a socket or a device
+        TooLarge,
+        Unreadable
+    };
+    Status status = Status::Unreadable;
+    QString reason; // readable, for every status but Read
+    bool ok() const { return status == Status::Read; }
+};
+
+// FicLect: fills the lines from the file. Opens without blocking and judges
+// what it opened, not the name. On failure the lines are untouched.
+SettingsRead readSettingsFile(const QString &path, LignMatArray &lines);
 // FicEcrit: replaces the file with slots 0 to 11. On failure, returns false with
-// a readable reason in *error; the old file is untouched.
+// a readable reason in *error; nothing on disk has changed.
 bool writeSettingsFile(const QString &path, const LignMatArray &lines, QString *error);
 
-// Writes bytes to path through a synced temporary file in the same directory
-// and a rename. Every write is checked. Used by writeSettingsFile.
+// Writes bytes to what path names at the end of its links, through an unnamed
+// synced temporary file in the same directory and a rename. Every write is
+// checked. Used by writeSettingsFile.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
+
+// Removes the temporaries that a save killed between linking its new file in
+// and renaming it left beside the file. Start-up and every save call it.
+void removeStaleTemporaries(const QString &path);

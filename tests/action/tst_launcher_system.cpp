@@ -1,11 +1,15 @@
 // The launcher against real files and processes. The desktop opener is a
 // stand-in "xdg-open" script put first in PATH; message boxes are recorded.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "launcher.h"
 #include "systemservices.h"
@@ -22,6 +26,12 @@ public:
         QString title;
     };
     QList<Message> messages;
+
+    // Short, so that an opener that outlives it is found out in a test's time.
+    explicit RecordingSystem(int openerBoundMs = 300)
+        : m_real(openerBoundMs)
+    {
+    }
 
     void beep() override { m_real.beep(); }
     void messageBox(QWidget *, const QString &text, Icon, const QString &title) override
@@ -44,7 +54,7 @@ public:
     }
     QString programDirectory() override { return m_real.programDirectory(); }
     bool canCreateFileIn(const QString &directory) override { return m_real.canCreateFileIn(directory); }
-    QString userConfigDirectory() override { return m_real.userConfigDirectory(); }
+    QString userConfigDirectory(QString *reason) override { return m_real.userConfigDirectory(reason); }
     bool isRegularFile(const QString &path) override { return m_real.isRegularFile(path); }
     bool pathExists(const QString &path) override { return m_real.pathExists(path); }
     bool isExecutableProgram(const QString &path) override { return m_real.isExecutableProgram(path); }
@@ -116,6 +126,9 @@ private slots:
     void slowOpenerIsTrustedAndKeepsRunning();
     void failureMessages_data();
     void failureMessages();
+    void openerVerdict_data();
+    void openerVerdict();
+    void childrenGetOnlyStandardDescriptors();
 
 private:
     void installOpener(const QByteArray &body);
@@ -278,7 +291,7 @@ void TestLauncherSystem::slowOpenerIsTrustedAndKeepsRunning()
     QElapsedTimer elapsed;
     elapsed.start();
     QVERIFY(launchAction("doc.txt", m_target, nullptr, LaunchTexts::action(), services));
-    QVERIFY(elapsed.elapsed() >= 1900);
+    QVERIFY(elapsed.elapsed() >= 300);
     QVERIFY(services.messages.isEmpty());
     QVERIFY(!QFile::exists(done));
 
@@ -323,6 +336,62 @@ void TestLauncherSystem::failureMessages()
     QCOMPARE(services.messages[0].text, message);
     QCOMPARE(services.messages[0].title, QStringLiteral("Minutrex - Action"));
     QVERIFY(!QFile::exists(m_opened));
+}
+
+void TestLauncherSystem::openerVerdict_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("boundMs");
+    QTest::addColumn<bool>("started");
+    // However long the opener takes to fail, within the bound it is a failure.
+    QTest::newRow("fails at once") << QByteArray("exit 4\n") << 5000 << false;
+    QTest::newRow("fails late") << QByteArray("/bin/sleep 0.5\nexit 4\n") << 5000 << false;
+    QTest::newRow("succeeds late") << QByteArray("/bin/sleep 0.5\nexit 0\n") << 5000 << true;
+    QTest::newRow("still running at the bound") << QByteArray("exec /bin/sleep 0.6\n") << 200 << true;
+}
+
+void TestLauncherSystem::openerVerdict()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, boundMs);
+    QFETCH(bool, started);
+    installOpener(body);
+    RecordingSystem services(boundMs);
+    // The windows' timers keep running while the verdict is awaited.
+    int ticks = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(20);
+    QCOMPARE(launchAction("doc.txt", m_target, nullptr, LaunchTexts::action(), services), started);
+    QCOMPARE(services.messages.size(), started ? 0 : 1);
+    if (body.contains("sleep"))
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+}
+
+void TestLauncherSystem::childrenGetOnlyStandardDescriptors()
+{
+    // A descriptor opened without close-on-exec, as a library's may be.
+    const int leaked = ::open(QFile::encodeName(m_target + "doc.txt").constData(), O_RDONLY);
+    QVERIFY(leaked > 2);
+    const QString program = m_bin + "/fds-program.txt";
+    const QString opener = m_bin + "/fds-opener.txt";
+    QFile::remove(program);
+    QFile::remove(opener);
+    // The listing is of the shell itself, which runs ls as a child; its output
+    // is redirected for good first, so the shell keeps no copy of it aside.
+    auto listing = [](const QString &out) {
+        return "exec > " + shellQuoted(out + ".tmp") + "; ls /proc/$$/fd; mv " + shellQuoted(out + ".tmp") + " "
+            + shellQuoted(out);
+    };
+    installOpener("exec /bin/sh -c " + shellQuoted(QString::fromUtf8(listing(opener))) + "\n");
+
+    RecordingSystem services(5000);
+    QVERIFY(services.startProgram("/bin/sh", {"-c", QString::fromUtf8(listing(program))}, QString()));
+    QVERIFY(services.openWithDesktop(nullptr, m_target + "doc.txt"));
+    ::close(leaked);
+    QTRY_VERIFY(QFile::exists(program));
+    QCOMPARE(readFile(program).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
+    QCOMPARE(readFile(opener).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
 }
 
 QTEST_MAIN(TestLauncherSystem)

@@ -568,7 +568,7 @@ void TestParam::okStoresWhatTheControlsHold()
 
     QCOMPARE(m_host->written.size(), 1);
     const LignMatArray &w = m_host->written[0];
-    QCOMPARE(listOf(w, 4, 7), (QStringList{"Sauvegarde", "", "", "ligne 1\nligne 2"}));
+    QCOMPARE(listOf(w, 4, 7), (QStringList{"Sauvegarde", "", "", "ligne 1 ligne 2"}));
     QCOMPARE(w[4].kind(), LineValue::Kind::Text);
     QCOMPARE(w[8], LineValue::number(1));
     QCOMPARE(w[9], LineValue::number(1));

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,6 +56,7 @@ private slots:
     void fileQueries_data();
     void fileQueries();
     void canCreateFileIn();
+    void userConfigDirectory_data();
     void userConfigDirectory();
     void startProgramFailures_data();
     void startProgramFailures();
@@ -158,37 +160,62 @@ void TestSystemServices::canCreateFileIn()
     }
 }
 
+void TestSystemServices::userConfigDirectory_data()
+{
+    QTest::addColumn<QString>("xdg");  // "-" unset; a leading "T" is the test folder
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("expected"); // "" when there is none
+    QTest::addColumn<QStringList>("created"); // folders that must be 0700
+
+    QTest::newRow("absolute XDG_CONFIG_HOME") << "T/x/cfg" << "T/h" << "T/x/cfg/Minutrex"
+                                              << QStringList{"T/x", "T/x/cfg", "T/x/cfg/Minutrex"};
+    QTest::newRow("relative XDG_CONFIG_HOME is ignored") << "rel/cfg" << "T/h2" << "T/h2/.config/Minutrex"
+                                                         << QStringList{"T/h2/.config"};
+    QTest::newRow("HOME unset") << "-" << "-" << "" << QStringList{};
+    QTest::newRow("relative HOME, relative XDG_CONFIG_HOME") << "cfg" << "home" << "" << QStringList{};
+    QTest::newRow("a file in the way") << "T/blocked" << "T/h" << "" << QStringList{};
+}
+
 void TestSystemServices::userConfigDirectory()
 {
+    QFETCH(QString, xdg);
+    QFETCH(QString, home);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, created);
+    const QString t = m_tmp.path();
+    auto real = [&](QString v) { return v.startsWith('T') ? t + v.mid(1) : v; };
+    QVERIFY(writeFile(t + "/blocked", "", false));
     const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
-    const QString oldOrganization = QCoreApplication::organizationName();
-    const QString oldApplication = QCoreApplication::applicationName();
-    QCoreApplication::setOrganizationName(QString());
-    QCoreApplication::setApplicationName("Minutrex");
-    const QString home = m_tmp.path() + "/home/.config";
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home));
+    const QByteArray oldHome = qgetenv("HOME");
+    auto set = [](const char *name, const QString &value) {
+        if (value == "-")
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(value));
+    };
+    set("XDG_CONFIG_HOME", real(xdg));
+    set("HOME", real(home));
+    const mode_t oldMask = ::umask(0);
 
     SystemServices services;
-    const QString dir = services.userConfigDirectory();
-    QCOMPARE(dir, home + "/Minutrex");
-    struct stat info{};
-    QCOMPARE(::stat(QFile::encodeName(dir).constData(), &info), 0);
-    QVERIFY(S_ISDIR(info.st_mode));
-    QCOMPARE(info.st_mode & 07777, mode_t(0700));
-    QCOMPARE(services.userConfigDirectory(), dir); // already there: same answer
+    QString reason;
+    const QString dir = services.userConfigDirectory(&reason);
+    const QString again = services.userConfigDirectory(nullptr);
 
-    // A file in the way: no directory to offer.
-    const QString blocked = m_tmp.path() + "/blocked";
-    QVERIFY(writeFile(blocked, "", false));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocked));
-    QCOMPARE(services.userConfigDirectory(), QString());
+    ::umask(oldMask);
+    set("XDG_CONFIG_HOME", oldConfig.isNull() ? QStringLiteral("-") : QFile::decodeName(oldConfig));
+    set("HOME", oldHome.isNull() ? QStringLiteral("-") : QFile::decodeName(oldHome));
 
-    if (oldConfig.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", oldConfig);
-    QCoreApplication::setOrganizationName(oldOrganization);
-    QCoreApplication::setApplicationName(oldApplication);
+    QCOMPARE(dir, expected.isEmpty() ? QString() : real(expected));
+    QCOMPARE(again, dir); // already there: same answer
+    QCOMPARE(reason.isEmpty(), !dir.isEmpty());
+    for (const QString &folder : created) {
+        struct stat info{};
+        QCOMPARE(::stat(QFile::encodeName(real(folder)).constData(), &info), 0);
+        QVERIFY(S_ISDIR(info.st_mode));
+        QCOMPARE(info.st_mode & 07777, mode_t(0700));
+    }
+    QVERIFY(!QFileInfo::exists("rel") && !QFileInfo::exists("cfg"));
 }
 
 void TestSystemServices::startProgramFailures_data()
