@@ -55,6 +55,16 @@ LineObject frameLine(int x1, int y1, int x2, int y2)
     return LineObject{x1, y1, x2, y2, Black, 1};
 }
 
+// The comment box shows two lines: a comment as long as the file allows would
+// only make every repaint lay out a megabyte that nobody can see.
+QString shownComment(const QString &comment)
+{
+    constexpr qsizetype MaxShown = 2000;
+    if (comment.size() <= MaxShown)
+        return comment;
+    return comment.left(comment.at(MaxShown - 1).isHighSurrogate() ? MaxShown - 1 : MaxShown);
+}
+
 QString timeText(double hours, double minutes, double seconds)
 {
     return twoDigits(hours) + u':' + twoDigits(minutes) + u':' + twoDigits(seconds);
@@ -120,6 +130,8 @@ void Counter::buildLayout()
         l->setGeometry(box);
         l->setFont(f);
         l->setAlignment(Qt::AlignCenter);
+        // The action name and the comment are shown as stored, never as markup.
+        l->setTextFormat(Qt::PlainText);
         setTextColor(l, color);
         return l;
     };
@@ -396,7 +408,7 @@ bool Counter::load()
 void Counter::showLines()
 {
     setTextColor(CountAction, m_LignMat[5].toText().isEmpty() ? Green : Blue);
-    CountObs->setText(m_LignMat[7].toText());
+    CountObs->setText(shownComment(m_LignMat[7].toText()));
 
     OptBipDem = m_LignMat[8].toNumber();
     Opt5Bips = m_LignMat[9].toNumber();

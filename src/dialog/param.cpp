@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <QStringList>
 #include <QTime>
 #include <QTimeEdit>
+#include <QToolTip>
 
 #include "access.h"
 #include "counterhost.h"
@@ -96,11 +98,33 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
     return button;
 }
 
+// Shows a box's tool tip as plain text: the file boxes' tips are file names,
+// which may hold "<" and "&".
+class PlainToolTip final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (event->type() != QEvent::ToolTip || !widget || widget->toolTip().isEmpty())
+            return false;
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                           QStringLiteral("<p style='white-space:pre'>") + widget->toolTip().toHtmlEscaped()
+                               + QStringLiteral("</p>"),
+                           widget);
+        return true;
+    }
+};
+
 QLineEdit *makeTextBox(QWidget *frame, const char *name, const QString &tooltip, const QFont &font,
                        int x, int y, int width)
 {
     auto *box = place(new QLineEdit(frame), name, x, y, width, 25);
     box->setToolTip(tooltip);
+    box->installEventFilter(new PlainToolTip(box));
     box->setFont(font);
     keepSystemTextColours(box);
     return box;
@@ -142,6 +166,18 @@ int timePiece(const LineValue &line, int maximum)
 {
     const double value = numericValue(twoDigits(line.toNumber()));
     return int(std::clamp(value, 0.0, double(maximum)));
+}
+
+bool hasLongWord(const QString &text)
+{
+    constexpr int LongWord = 500;
+    int run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > LongWord)
+            return true;
+    }
+    return false;
 }
 
 bool optionTicked(const LineValue &line)
@@ -245,6 +281,7 @@ void Param::buildControls()
     ParamObs->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75));
     // Tab moves on to the next control, as in the other boxes.
     ParamObs->setTabChangesFocus(true);
+
     keepSystemTextColours(ParamObs);
 
     Frame4 = makeFrame(this, "Frame4", QStringLiteral("  OPTIONS  "), 16, 504, 289, 121);
@@ -419,8 +456,15 @@ void Param::Form_Activate()
     ParamActNom->setText(lines[4].toText());
     setFileBoxText(ParamAppNom, lines[5].toText(), AppNomDesignSize);
     setFileBoxText(ParamAppDir, lines[6].toText(), AppDirDesignSize);
-    if (lines[7].toText() != defaultComment())
-        ParamObs->setPlainText(lines[7].toText());
+    if (lines[7].toText() != defaultComment()) {
+        // Wrapping at word boundaries searches each line's word to its end: a
+        // comment with a very long word would take minutes to lay out, so it
+        // wraps anywhere instead.
+        const QString comment = lines[7].toText();
+        if (hasLongWord(comment))
+            ParamObs->setWordWrapMode(QTextOption::WrapAnywhere);
+        ParamObs->setPlainText(comment);
+    }
     ParamBoxBipDem->setChecked(optionTicked(lines[8]));
     ParamBoxBips->setChecked(optionTicked(lines[9]));
     ParamBoxExec->setChecked(optionTicked(lines[10]));

@@ -1,3 +1,5 @@
+#include <ctime>
+
 #include <QLabel>
 #include <QPushButton>
 
@@ -52,6 +54,8 @@ private slots:
     void installedOrReadOnlyCopyUsesUserDirectory_data();
     void installedOrReadOnlyCopyUsesUserDirectory();
     void layout();
+    void storedTextsShowAsTyped_data();
+    void storedTextsShowAsTyped();
 
     // Tick
     void thirtySecondsRunToTheAction();
@@ -695,6 +699,47 @@ void TestCounter::aboutFromMainWindow()
     QVERIFY(QApplication::topLevelWidgets().count() >= 1);
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(w == &c || !w->isVisible());
+}
+
+void TestCounter::storedTextsShowAsTyped_data()
+{
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<QByteArray>("comment");
+    QTest::newRow("markup") << QByteArray("<u>Rapport</u>") << QByteArray("a<br>b &amp; <b>c</b>");
+    // The longest comment a file holds, with no place to break a line.
+    QTest::newRow("1 MB comment") << QByteArray("Rapport") << QByteArray(1000 * 1000, 'x');
+}
+
+namespace
+{
+qint64 cpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+}
+
+void TestCounter::storedTextsShowAsTyped()
+{
+    QFETCH(QByteArray, action);
+    QFETCH(QByteArray, comment);
+    CounterFixture f;
+    f.writeFile(CounterFixture::file({"Descrip", " 0 ", " 0 ", " 30 ", action, "", "", comment, " 1 ", " 1 ", " 1 ", " 1 "}));
+    // Processor time: other work on the machine does not count against it.
+    const qint64 started = cpuMs();
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.counter->repaint();
+    f.tick();
+    f.counter->repaint();
+    QVERIFY2(cpuMs() - started < 1000, qPrintable(QString::number(cpuMs() - started)));
+    for (QLabel *label : {f.counter->CountAction, f.counter->CountObs})
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    QCOMPARE(f.counter->CountAction->text(), QString::fromLatin1(action));
+    QVERIFY(QString::fromLatin1(comment).startsWith(f.counter->CountObs->text()));
+    QVERIFY(f.counter->CountObs->text().size() >= qMin(comment.size(), 2000));
 }
 
 QTEST_MAIN(TestCounter)

@@ -1,8 +1,10 @@
+#include <ctime>
 #include <memory>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -10,7 +12,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimeEdit>
+#include <QToolTip>
 
 #include "counterhost.h"
 #include "fakeservices.h"
@@ -154,6 +158,8 @@ private slots:
 
     void aboutBox();
     void aboutBoxWithoutDialog();
+    void longCommentOpensQuickly();
+    void fileNameTipIsPlainText();
 
 private:
     Param *open(const LignMatArray &lines);
@@ -820,6 +826,46 @@ void TestParam::aboutBoxWithoutDialog()
     QCOMPARE(m_services->messages[0].title, QStringLiteral("About"));
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<Param *>(w));
+}
+
+namespace
+{
+qint64 cpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+}
+
+void TestParam::longCommentOpensQuickly()
+{
+    // The longest comment a file can hold, with no place to break a line.
+    LignMatArray lines = storedLines();
+    lines[7] = LineValue::text(QString(1000 * 1000, u'x'));
+    // Processor time: other work on the machine does not count against it.
+    const qint64 started = cpuMs();
+    Param *d = open(lines);
+    d->repaint();
+    QCoreApplication::processEvents();
+#ifndef __SANITIZE_ADDRESS__ // the sanitizers slow every allocation down
+    QVERIFY2(cpuMs() - started < 1000, qPrintable(QString::number(cpuMs() - started)));
+#endif
+    QCOMPARE(d->ParamObs->toPlainText().size(), 1000 * 1000);
+}
+
+void TestParam::fileNameTipIsPlainText()
+{
+    LignMatArray lines = storedLines();
+    lines[5] = LineValue::text(QStringLiteral("notes <b>bold</b> &amp; x.txt"));
+    Param *d = open(lines);
+    QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), d->ParamAppNom->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(d->ParamAppNom, &tip);
+    QVERIFY(QToolTip::isVisible());
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    QCOMPARE(shown.toPlainText(), lines[5].toText());
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(TestParam)

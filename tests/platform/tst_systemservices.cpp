@@ -5,12 +5,15 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "systemservices.h"
 
@@ -62,6 +65,7 @@ private slots:
     void startProgramFailures();
     void clockNeverGoesBack();
     void clockCountsSuspend();
+    void messageShowsTextAsTyped();
 
 private:
     QTemporaryDir m_tmp;
@@ -258,6 +262,25 @@ void TestSystemServices::clockCountsSuspend()
     const qint64 aheadMs = SystemServices().clockMs() - bootMs;
     // A minute covers any delay between the two reads; the suspended hour does not fit in it.
     QVERIFY2(aheadMs >= 0 && aheadMs < 60 * 1000, qPrintable(QString::number(aheadMs)));
+}
+
+void TestSystemServices::messageShowsTextAsTyped()
+{
+    const QString text = QStringLiteral("L'éxécution de notes.txt <b>bold</b> &amp; x a provoqué une erreur !");
+    Qt::TextFormat format = Qt::RichText;
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        format = box->textFormat();
+        shown = box->text();
+        box->accept();
+    });
+    SystemServices services;
+    services.messageBox(nullptr, text, Services::Icon::Exclamation, QStringLiteral("Minutrex"));
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(shown, text);
 }
 
 QTEST_MAIN(TestSystemServices)
