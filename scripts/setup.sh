@@ -6,6 +6,7 @@ set -euo pipefail
 # What building and running the program needs; ./run installs only these.
 PROGRAM_PACKAGES=(
     build-essential cmake pkg-config
+    clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop
     fonts-liberation2 fonts-urw-base35
