@@ -33,6 +33,7 @@ import re
 import select
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -1114,6 +1115,61 @@ def scenario_missing_target(s):
     s.check(wait_mark(d) is not None, "the target ran")
 
 
+def scenario_no_application(s):
+    """A document that no application opens, on a machine kept busy: the
+    opener's failure is awaited, reported, and the program stays open."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    with open(os.path.join(d, "data.zzq"), "wb") as f:
+        f.write(bytes(range(256)) * 4)  # no type that any application claims
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 1, "Sans application", "data.zzq", d + "/", "Opener")))
+    busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(2)]
+    try:
+        p = s.start_program(os.path.join(d, "minutrex"), d)
+        p.wait_main_window()
+        box = p.wait("'Minutrex - Action' message", lambda: p.window_named("Minutrex - Action"), 60)
+        s.log(f"message {box}")
+        s.check(p.running(), "the program stays open behind the message")
+        dismiss_message(s, p, box)
+        s.check(p.running() and p.main_window() is not None, "the program stays open after the message")
+    finally:
+        for b in busy:
+            b.kill()
+            b.wait()
+
+
+def scenario_hostile_settings(s):
+    """A settings file that is no regular file at the end of its links: one
+    message, a failure status, and the thing itself untouched."""
+    s.start_servers(record=False)
+    for what in ("link to a device", "pipe", "chain of two links to a pipe"):
+        d = s.fresh_dir()
+        ini = os.path.join(d, "Minutrex.ini")
+        end = ini if what == "pipe" else os.path.join(d, "end")
+        if what.endswith("device"):
+            os.mknod(end, 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        else:
+            os.mkfifo(end)
+        if what.startswith("chain"):
+            os.symlink("end", os.path.join(d, "middle"))
+            os.symlink("middle", ini)
+        elif what.startswith("link"):
+            os.symlink("end", ini)
+        before = os.lstat(end)
+        p = s.start_program(os.path.join(d, "minutrex"), d)
+        box = p.wait(f"message for a {what}", lambda: p.window_named("Minutrex"), 10)
+        dismiss_message(s, p, box)
+        status = p.wait_exit(5)
+        s.check(status != 0, f"{what}: minutrex ends with a failure status (got {status})")
+        after = os.lstat(end)
+        s.check((after.st_mode, after.st_rdev, after.st_ino) == (before.st_mode, before.st_rdev, before.st_ino),
+                f"{what}: left as it was")
+        s.check(sorted(os.listdir(d)) == sorted(["minutrex", "Minutrex.ini"] + (["end"] if end != ini else [])
+                                                + (["middle"] if what.startswith("chain") else [])),
+                f"{what}: nothing else created ({sorted(os.listdir(d))})")
+
+
 def scenario_annulation(s):
     delay = 5
     d, p = start_marked(s, delay, "Annulation", record=False)
@@ -1922,6 +1978,8 @@ SCENARIOS = {
     "scale_two": scenario_scale_two,
     "accessibility": scenario_accessibility,
     "wayland": scenario_wayland,
+    "no_application": scenario_no_application,
+    "hostile_settings": scenario_hostile_settings,
 }
 
 
