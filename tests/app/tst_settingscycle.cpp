@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimeEdit>
 
@@ -20,6 +21,7 @@ private slots:
     void annulationResumes();
     void okRestartsFromNewDelay();
     void okAfterFirstRunWritesItsLines();
+    void okWithUnwritableFileKeepsEverything_data();
     void okWithUnwritableFileKeepsEverything();
     void okAfterCountEndedStartsAgain();
 
@@ -152,8 +154,19 @@ void TestSettingsCycle::okAfterFirstRunWritesItsLines()
     QVERIFY(!f.counter->isUnloaded());
 }
 
+void TestSettingsCycle::okWithUnwritableFileKeepsEverything_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("a folder in its place") << "folder" << "n'est pas un fichier ordinaire";
+    QTest::newRow("read-only file") << "read-only" << "lecture seule";
+    QTest::newRow("comment past the size limit") << "size" << "1 Mio";
+}
+
 void TestSettingsCycle::okWithUnwritableFileKeepsEverything()
 {
+    QFETCH(QString, how);
+    QFETCH(QString, says);
     CounterFixture f;
     f.writeFile(CounterFixture::settings(0, 0, 40));
     QVERIFY(f.start());
@@ -161,20 +174,32 @@ void TestSettingsCycle::okWithUnwritableFileKeepsEverything()
     QVERIFY(QTest::qWaitForWindowExposed(f.counter));
     Param *param = openSettings(f);
     QVERIFY(param);
-    // The file's place is taken by a directory: the save cannot replace it.
-    QVERIFY(QFile::remove(f.iniPath()));
-    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Minutrex.ini")));
+    if (how == "folder") {
+        // The file's place is taken by a directory: the save cannot replace it.
+        QVERIFY(QFile::remove(f.iniPath()));
+        QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Minutrex.ini")));
+    } else if (how == "read-only") {
+        QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    } else {
+        param->ParamObs->setPlainText(QStringLiteral("mot ").repeated(300 * 1000));
+    }
     const LignMatArray before = f.LignMat;
     param->ParamActNom->setText(QStringLiteral("typed"));
     QTest::mouseClick(param->ParamOK, Qt::LeftButton);
     QCOMPARE(f.services.messages.size(), 1);
     QVERIFY(f.services.messages[0].text.contains(f.iniPath()));
+    QVERIFY2(f.services.messages[0].text.contains(says), qPrintable(f.services.messages[0].text));
     QCOMPARE(f.services.messages[0].owner, static_cast<QWidget *>(param));
     QVERIFY(param->isVisible());
     QCOMPARE(param->ParamActNom->text(), QStringLiteral("typed"));
     QVERIFY(!f.counter->isVisible());
     QVERIFY(f.LignMat == before);
     QVERIFY(!f.counter->isUnloaded());
+    if (how != "folder") {
+        QFile file(f.iniPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), CounterFixture::settings(0, 0, 40));
+    }
 }
 
 void TestSettingsCycle::okAfterCountEndedStartsAgain()
