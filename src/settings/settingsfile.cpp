@@ -282,20 +282,21 @@ SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)
 {
     SettingsRead result;
     const QByteArray native = QFile::encodeName(path);
-    // Without blocking: a pipe put in the file's place must not hang the program.
+    // Opening some devices acts on them: what is plainly no file is not opened.
+    QByteArray finalPath;
+    bool exists = false;
+    mode_t mode = 0;
+    if (resolveLinks(native, &finalPath, &exists, &mode) && exists && !S_ISREG(mode)) {
+        result.status = SettingsRead::Status::NotRegularFile;
+        result.reason = notRegularReason(finalPath, mode);
+        return result;
+    }
+    // Without blocking, and judged by what was opened: a pipe put in the
+    // file's place since the look above must not hang the program.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        const int openError = errno;
-        result.status = openError == ENOENT ? SettingsRead::Status::Missing : SettingsRead::Status::Unreadable;
-        result.reason = systemReason(openError);
-        // A socket cannot be opened at all: still say what stands there.
-        QByteArray finalPath;
-        bool exists = false;
-        mode_t mode = 0;
-        if (openError != ENOENT && resolveLinks(native, &finalPath, &exists, &mode) && exists && !S_ISREG(mode)) {
-            result.status = SettingsRead::Status::NotRegularFile;
-            result.reason = notRegularReason(finalPath, mode);
-        }
+        result.status = errno == ENOENT ? SettingsRead::Status::Missing : SettingsRead::Status::Unreadable;
+        result.reason = systemReason(errno);
         return result;
     }
     struct stat st;
@@ -306,10 +307,8 @@ SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        QByteArray finalPath = native;
-        bool exists = false;
-        mode_t mode = 0;
-        resolveLinks(native, &finalPath, &exists, &mode);
+        if (!resolveLinks(native, &finalPath, &exists, &mode))
+            finalPath = native;
         result.status = SettingsRead::Status::NotRegularFile;
         result.reason = notRegularReason(finalPath, st.st_mode);
         return result;

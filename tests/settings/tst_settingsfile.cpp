@@ -3,12 +3,12 @@
 #include <cstring>
 #include <functional>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,6 +112,7 @@ private slots:
     void encodingRoundTrip();
     void readKinds_data();
     void readKinds();
+    void pipeSeenOnlyOnceOpened();
     void saveAtTheEndOfLinks_data();
     void saveAtTheEndOfLinks();
     void saveSizeLimit_data();
@@ -362,6 +363,24 @@ void TestSettingsFile::readKinds()
         QVERIFY2(read.reason.contains(what.contains("link") ? "/end" : "/Minutrex.ini"), qPrintable(read.reason));
     if (read.status == SettingsRead::Status::TooLarge)
         QVERIFY(read.reason.contains(QStringLiteral("1 Mio")));
+}
+
+void TestSettingsFile::pipeSeenOnlyOnceOpened()
+{
+    // A pipe swapped in between a look at the name and the open: here the
+    // name is the process's own link to a pipe with no writer left, which
+    // looks like nothing until opened, every time. A blocking open would
+    // wait for a writer for ever.
+    int ends[2];
+    QCOMPARE(::pipe(ends), 0);
+    ::close(ends[1]);
+    LignMatArray lines;
+    lines[0] = LineValue::text(QStringLiteral("kept"));
+    const SettingsRead read = readSettingsFile(QStringLiteral("/proc/self/fd/%1").arg(ends[0]), lines);
+    ::close(ends[0]);
+    QCOMPARE(int(read.status), int(SettingsRead::Status::NotRegularFile));
+    QVERIFY2(read.reason.contains(QStringLiteral("tube nommé")), qPrintable(read.reason));
+    QCOMPARE(lines[0].toText(), QStringLiteral("kept"));
 }
 
 void TestSettingsFile::saveAtTheEndOfLinks_data()
