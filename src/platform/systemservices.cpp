@@ -193,15 +193,23 @@ bool SystemServices::canCreateFileIn(const QString &directory)
 
 QString SystemServices::userConfigDirectory(QString *reason)
 {
-    // The base must be absolute, as the XDG rules say: a relative
-    // XDG_CONFIG_HOME is ignored, and without HOME there is none.
+    // The base must be absolute, as the XDG rules say. A relative
+    // XDG_CONFIG_HOME is a mistake worth telling rather than quietly storing
+    // the settings (which name the program to run) somewhere else; an empty
+    // one means "not set".
     QString base = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
-    if (!base.startsWith(QLatin1Char('/'))) {
+    if (!base.isEmpty() && !base.startsWith(QLatin1Char('/'))) {
+        if (reason)
+            *reason = QStringLiteral("le dossier de configuration de l'utilisateur est inconnu : "
+                                     "XDG_CONFIG_HOME (%1) n'est pas un chemin absolu").arg(base);
+        return QString();
+    }
+    if (base.isEmpty()) {
         const QString home = QFile::decodeName(qgetenv("HOME"));
         if (!home.startsWith(QLatin1Char('/'))) {
             if (reason)
-                *reason = QStringLiteral("le dossier de configuration de l'utilisateur est inconnu : ni HOME ni "
-                                         "XDG_CONFIG_HOME ne donnent un chemin absolu");
+                *reason = QStringLiteral("le dossier de configuration de l'utilisateur est inconnu : HOME "
+                                         "ne donne pas un chemin absolu");
             return QString();
         }
         base = home + QStringLiteral("/.config");

@@ -173,8 +173,9 @@ void TestSystemServices::userConfigDirectory_data()
 
     QTest::newRow("absolute XDG_CONFIG_HOME") << "T/x/cfg" << "T/h" << "T/x/cfg/Minutrex"
                                               << QStringList{"T/x", "T/x/cfg", "T/x/cfg/Minutrex"};
-    QTest::newRow("relative XDG_CONFIG_HOME is ignored") << "rel/cfg" << "T/h2" << "T/h2/.config/Minutrex"
-                                                         << QStringList{"T/h2/.config"};
+    QTest::newRow("relative XDG_CONFIG_HOME") << "rel/cfg" << "T/h2" << "" << QStringList{};
+    QTest::newRow("empty XDG_CONFIG_HOME") << "" << "T/h2" << "T/h2/.config/Minutrex"
+                                           << QStringList{"T/h2/.config"};
     QTest::newRow("HOME unset") << "-" << "-" << "" << QStringList{};
     QTest::newRow("relative HOME, relative XDG_CONFIG_HOME") << "cfg" << "home" << "" << QStringList{};
     QTest::newRow("a file in the way") << "T/blocked" << "T/h" << "" << QStringList{};
