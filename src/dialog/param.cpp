@@ -408,7 +408,7 @@ void Param::showEvent(QShowEvent *event)
 
 void Param::Form_Activate()
 {
-    const LignMatArray &lines = m_host.LignMat();
+    const LignMatArray &lines = m_host.lines();
 
     // The settings have never been confirmed: the window keeps its design-time
     // state, whatever the other lines hold.
@@ -429,7 +429,7 @@ void Param::Form_Activate()
 
 void Param::ParamParc_Click()
 {
-    const LignMatArray &lines = m_host.LignMat();
+    const LignMatArray &lines = m_host.lines();
     // The filter matches every file, names without a dot included.
     CommDial.filter = QStringLiteral("Tous les Fichiers(*.*) (*)");
     // The stored directory, so a second choice starts from the same place.
@@ -460,7 +460,7 @@ void Param::ParamOK_Click()
         return;
 
     // Built aside: the settings lines change only once the file holds them.
-    LignMatArray lines = m_host.LignMat();
+    LignMatArray lines = m_host.lines();
     const QString time = ParamTime->time().toString(TimeFormat);
     lines[1] = LineValue::number(numericValue(time.mid(0, 2)));
     lines[2] = LineValue::number(numericValue(time.mid(3, 2)));
@@ -477,16 +477,13 @@ void Param::ParamOK_Click()
     // A failed write has been reported by the countdown window; the dialog
     // stays open with everything the user entered, so nothing is lost.
     m_busy = true;
-    const bool written = m_host.FicEcrit(lines, this);
+    const bool committed = m_host.commitLines(lines, this);
     m_busy = false;
-    if (!written)
+    if (!committed)
         return;
 
     m_leaving = true;
-    m_host.LignMat() = lines;
     hide();
-    m_host.LabelAff_Click();
-    m_host.FormLoad();
     unload();
     m_host.showCounter();
 }
@@ -496,7 +493,7 @@ void Param::ParamAnnul_Click()
     if (m_leaving || m_busy)
         return;
     m_leaving = true;
-    m_host.LabelAff_Click();
+    m_host.resumeCount();
     hide();
     unload();
     m_host.showCounter();

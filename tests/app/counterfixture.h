@@ -12,6 +12,17 @@
 #include "counter.h"
 #include "fakeservices.h"
 
+// A control found by its object name; a missing one ends the test run, since
+// every later check would only dereference nothing.
+template <class T>
+T *child(QObject *parent, const char *name)
+{
+    T *found = parent ? parent->findChild<T *>(QString::fromUtf8(name)) : nullptr;
+    if (!found)
+        qFatal("no control named %s", name);
+    return found;
+}
+
 // A main window over a real settings file in a temporary program directory,
 // with a fake clock that moves 333 ms per tick.
 struct CounterFixture
@@ -72,6 +83,13 @@ struct CounterFixture
         services.now += 333;
         ++ticks;
         counter->Timer1_Timer();
+    }
+
+    // One tick after the clock has jumped far past any delay a test uses.
+    void tickToTheEnd()
+    {
+        services.now += 1'000'000'000;
+        tick();
     }
 
     // Runs the deletions that unloading a window asked for.

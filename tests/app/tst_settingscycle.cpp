@@ -29,7 +29,7 @@ private:
 
 Param *TestSettingsCycle::openSettings(CounterFixture &f)
 {
-    QTest::mouseDClick(f.counter->LabelAff, Qt::LeftButton);
+    QTest::mouseDClick(child<ClickLabel>(f.counter, "LabelAff"), Qt::LeftButton);
     Param *param = f.counter->findChild<Param *>();
     if (param && !QTest::qWaitForWindowExposed(param))
         return nullptr;
@@ -48,13 +48,13 @@ void TestSettingsCycle::doubleClickOpensSettings()
     QVERIFY(param);
     QVERIFY(param->isVisible());
     QVERIFY(!f.counter->isVisible());
-    QCOMPARE(f.counter->TimDecr, 0.0);
+    QCOMPARE(f.counter->countdown().TimDecr(), 0.0);
     QCOMPARE(param->ParamTime->time(), QTime(0, 2, 0));
     // The hidden window keeps ticking, paused.
-    const double left = f.counter->TimeNum;
+    const double left = f.counter->countdown().TimeNum();
     f.tick();
     f.tick();
-    QCOMPARE(f.counter->TimeNum, left);
+    QCOMPARE(f.counter->countdown().TimeNum(), left);
 }
 
 void TestSettingsCycle::annulationResumes_data()
@@ -79,8 +79,8 @@ void TestSettingsCycle::annulationResumes()
     for (int i = 0; i < 6; ++i)
         f.tick();
     if (pausedBefore)
-        QTest::mouseClick(f.counter->LabelAff, Qt::LeftButton);
-    const double left = f.counter->TimeNum;
+        QTest::mouseClick(child<ClickLabel>(f.counter, "LabelAff"), Qt::LeftButton);
+    const double left = f.counter->countdown().TimeNum();
     Param *param = openSettings(f);
     QVERIFY(param);
     param->ParamActNom->setText(QStringLiteral("changed"));
@@ -88,10 +88,10 @@ void TestSettingsCycle::annulationResumes()
     CounterFixture::flushDeletes();
     QVERIFY(!f.counter->findChild<Param *>());
     QVERIFY(f.counter->isVisible());
-    QVERIFY(f.counter->TimDecr > 0);
-    QCOMPARE(f.counter->TimeNum, left);
+    QVERIFY(f.counter->countdown().TimDecr() > 0);
+    QCOMPARE(f.counter->countdown().TimeNum(), left);
     f.tick();
-    QCOMPARE(f.counter->TimeNum, left - 0.333);
+    QCOMPARE(f.counter->countdown().TimeNum(), left - 0.333);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
     QCOMPARE(f.LignMat[4].toText(), QStringLiteral("Rapport"));
@@ -115,10 +115,10 @@ void TestSettingsCycle::okRestartsFromNewDelay()
     QCOMPARE(f.services.beeps, beeps + 1);
     QVERIFY(f.counter->isVisible());
     QVERIFY(!f.counter->findChild<Param *>());
-    QCOMPARE(f.counter->TimeNum, 5.0);
-    QVERIFY(f.counter->TimDecr > 0);
+    QCOMPARE(f.counter->countdown().TimeNum(), 5.0);
+    QVERIFY(f.counter->countdown().TimDecr() > 0);
     // Resumed before the reload: the colons already move.
-    QCOMPARE(f.counter->display.SegClig1(1).color, SevenSegmentDisplay::LitColor);
+    QCOMPARE(f.counter->display().SegClig1(1).color, SevenSegmentDisplay::LitColor);
     f.tick();
     QCOMPARE(f.counter->windowTitle(), QStringLiteral("00:00:04  Minutrex"));
     QFile file(f.iniPath());
@@ -141,12 +141,12 @@ void TestSettingsCycle::okAfterFirstRunWritesItsLines()
     QCOMPARE(file.readAll(),
              QByteArray("Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options\r\n"
                         " 0 \r\n 0 \r\n 0 \r\n\r\n\r\n\r\n\r\n 1 \r\n 1 \r\n 1 \r\n 1 \r\n"));
-    QCOMPARE(f.counter->CountAction->text(), QString());
-    QCOMPARE(f.counter->CountObs->text(), QString());
-    QCOMPARE(f.counter->TimeNum, 0.0);
+    QCOMPARE(child<QLabel>(f.counter, "CountAction")->text(), QString());
+    QCOMPARE(child<QLabel>(f.counter, "CountObs")->text(), QString());
+    QCOMPARE(f.counter->countdown().TimeNum(), 0.0);
     // A zero delay ends on the next tick; with no target the launcher says so.
     f.tick();
-    QVERIFY(!f.counter->Timer1.isActive());
+    QVERIFY(!f.counter->tickTimer().isActive());
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text, QStringLiteral("Aucun fichier cible !"));
     QVERIFY(!f.counter->isUnloaded());
@@ -185,13 +185,13 @@ void TestSettingsCycle::okAfterCountEndedStartsAgain()
     QVERIFY(f.start());
     f.counter->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.counter));
-    while (f.counter->Timer1.isActive())
+    while (f.counter->tickTimer().isActive())
         f.tick();
     Param *param = openSettings(f);
     QVERIFY(param);
     QTest::mouseClick(param->ParamOK, Qt::LeftButton);
-    QVERIFY(f.counter->Timer1.isActive());
-    QCOMPARE(f.counter->TimeNum, 1.0);
+    QVERIFY(f.counter->tickTimer().isActive());
+    QCOMPARE(f.counter->countdown().TimeNum(), 1.0);
 }
 
 QTEST_MAIN(TestSettingsCycle)
