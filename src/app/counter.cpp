@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include "access.h"
+#include "classicstyle.h"
 #include "clicklabel.h"
 #include "launcher.h"
 #include "linecanvas.h"
@@ -169,6 +170,7 @@ void Counter::buildLayout()
         setColour(b, QPalette::Button, fromBgr(ButtonFace));
         // A fixed face: a dark desktop palette's light text would vanish on it.
         setTextColor(b, Black);
+        ClassicStyle::apply(b);
         return b;
     };
     m_BoutonNon = button("BoutonNon", twipsRect(300, 2640, 1335, 375), QStringLiteral("ANNULATION"),
@@ -381,7 +383,7 @@ bool Counter::FormLoad()
     m_loadedOnce = true;
 
     setTextColor(m_CountAction, m_LignMat[5].toText().isEmpty() ? Green : Blue);
-    m_CountObs->setText(m_LignMat[7].toText());
+    m_CountObs->setText(withUnbreakableHyphens(m_LignMat[7].toText()));
 
     m_OptBipDem = m_LignMat[8].toNumber();
     m_Opt5Bips = m_LignMat[9].toNumber();

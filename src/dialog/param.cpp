@@ -23,6 +23,7 @@
 #include <QTimeEdit>
 
 #include "access.h"
+#include "classicstyle.h"
 #include "counterhost.h"
 #include "launcher.h"
 #include "lineobject.h"
@@ -74,6 +75,8 @@ QGroupBox *makeFrame(QWidget *parent, const char *name, const QString &caption, 
     setColour(frame, QPalette::Window, fromBgr(WindowGrey));
     setColour(frame, QPalette::WindowText, fromBgr(CaptionTeal));
     setColour(frame, QPalette::Text, fromBgr(CaptionTeal));
+    frame->setAutoFillBackground(true);
+    ClassicStyle::apply(frame);
     return frame;
 }
 
@@ -92,6 +95,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
     button->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75, true));
     setColour(button, QPalette::Button, fromBgr(ButtonGrey));
     setTextColour(button, fromBgr(Black));
+    ClassicStyle::apply(button);
     button->setAutoDefault(false);
     return button;
 }

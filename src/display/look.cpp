@@ -93,3 +93,16 @@ void keepTextWhole(QAbstractSpinBox *box, const QString &sample)
     if (narrow && editFieldWidth(box, narrow) >= editFieldWidth(box, box->style()))
         box->setStyle(narrow);
 }
+
+QString withUnbreakableHyphens(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 4);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        out += text.at(i);
+        if (text.at(i) == u'-' && i > 0 && i + 1 < text.size() && text.at(i - 1).isLetter()
+            && text.at(i + 1).isLetter())
+            out += QChar(0x2060);
+    }
+    return out;
+}
