@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFont>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -77,6 +78,13 @@ Counter::Counter(Services &services, LignMatArray &LignMat, QWidget *parent)
     // The artwork is compiled into this static library.
     Q_INIT_RESOURCE(resources);
     buildLayout();
+    // The main window's own icon, not the application's, which would also
+    // reach the settings window: that one carries none.
+    QIcon icon;
+    // The larger sizes keep the icon sharp on dense screens.
+    for (int size : {16, 32, 48, 64, 128})
+        icon.addFile(QStringLiteral(":/icons/minutrex-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     m_Timer1.setTimerType(Qt::PreciseTimer);
     connect(&m_Timer1, &QTimer::timeout, this, &Counter::Timer1_Timer);
     m_extraTick.setSingleShot(true);

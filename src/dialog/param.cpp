@@ -31,6 +31,7 @@
 #include "look.h"
 #include "minutrexversion.h"
 #include "services.h"
+#include "timepicker.h"
 
 namespace {
 
@@ -171,6 +172,8 @@ Param::Param(CounterHost &host, Services &services, QWidget *parent)
     // No title text. Qt puts the application's name in place of an empty
     // title, so the title is a lone space, which shows as nothing.
     setWindowTitle(QStringLiteral(" "));
+    // No icon: an explicit empty one, so that the main window's is not inherited.
+    setWindowIcon(QIcon());
     setFixedSize(322, 678);
     setColour(this, QPalette::Window, fromBgr(WindowGrey));
     setAutoFillBackground(true);
@@ -202,7 +205,7 @@ void Param::buildControls()
     Frame1 = makeFrame(this, "Frame1", QStringLiteral("  DECOMPTEUR "), 16, 40, 153, 81);
     Label9 = makeCaption(Frame1, "Label9", QStringLiteral("Heures:Minutes:Secondes"), 8, 24, 137, 17);
     Label9->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    ParamTime = place(new QTimeEdit(Frame1), "ParamTime", 32, 40, 89, 25);
+    ParamTime = place(new TimePicker(Frame1), "ParamTime", 32, 40, 89, 25);
     ParamTime->setDisplayFormat(TimeFormat);
     ParamTime->setTimeRange(QTime(0, 0, 0), QTime(23, 59, 59));
     ParamTime->setTime(QTime(0, 0, 0));

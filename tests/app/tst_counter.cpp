@@ -4,6 +4,7 @@
 #include "clicklabel.h"
 #include "counterfixture.h"
 #include "minutrexversion.h"
+#include "toolkittexts.h"
 
 namespace
 {
@@ -67,6 +68,7 @@ private slots:
     void annulationEndsWithoutAction();
     void executerWhileZeroDelayEnds();
     void aboutFromMainWindow();
+    void toolkitDialogsSpeakFrench();
 };
 
 void TestCounter::initTestCase()
@@ -597,6 +599,13 @@ void TestCounter::aboutFromMainWindow()
     QVERIFY(QApplication::topLevelWidgets().count() >= 1);
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(w == &c || !w->isVisible());
+}
+
+void TestCounter::toolkitDialogsSpeakFrench()
+{
+    QVERIFY(installFrenchToolkitTexts());
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "&Open"), QStringLiteral("&Ouvrir"));
 }
 
 QTEST_MAIN(TestCounter)

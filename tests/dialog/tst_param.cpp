@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -208,6 +209,11 @@ void TestParam::window()
     QVERIFY(d->About2->isFlat());
     QCOMPARE(d->About2->iconSize(), QSize(32, 32));
     QVERIFY(!d->About2->icon().isNull());
+    // No icon of its own, and none inherited from the window that opens it.
+    QWidget owner;
+    owner.setWindowIcon(QIcon(QStringLiteral(":/images/gears.png")));
+    Param child(*m_host, *m_services, &owner);
+    QVERIFY(child.windowIcon().isNull());
     // The white title lies over the dark one.
     QVERIFY(d->children().indexOf(d->Label8) > d->children().indexOf(d->Label7));
 }
@@ -356,6 +362,21 @@ void TestParam::tabOrderAndFocus()
         w = w->nextInFocusChain();
     } while (w != d->ParamSimul);
     QCOMPARE(chain, expected);
+
+    // The time picker is a single stop; the arrow keys reach its fields.
+    d->ParamAppNom->setFocus();
+    QTest::keyClick(d->ParamAppNom, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), d->ParamTime);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(d->ParamTime, Qt::Key_Right);
+    QTest::keyClick(d->ParamTime, Qt::Key_Up);
+    QCOMPARE(d->ParamTime->time(), QTime(1, 3, 3));
+    QTest::keyClick(d->ParamTime, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), d->ParamObs);
+    QTest::keyClick(d->ParamObs, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), d->ParamTime);
+    QTest::keyClick(d->ParamTime, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), d->ParamAppNom);
 }
 
 void TestParam::firstRunKeepsDesignState()
