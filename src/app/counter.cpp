@@ -76,7 +76,7 @@ Counter::Counter(Services &services, LignMatArray &LignMat, QWidget *parent)
     , m_LignMat(LignMat)
 {
     // The artwork is compiled into this static library.
-    Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(app);
     buildLayout();
     // The main window's own icon, not the application's, which would also
     // reach the settings window: that one carries none.

@@ -22,6 +22,7 @@
 #include <QTime>
 #include <QTimeEdit>
 
+#include "aboutbox.h"
 #include "access.h"
 #include "classicstyle.h"
 #include "counterhost.h"
@@ -29,7 +30,6 @@
 #include "lineobject.h"
 #include "lines.h"
 #include "look.h"
-#include "minutrexversion.h"
 #include "services.h"
 #include "timepicker.h"
 
@@ -167,6 +167,8 @@ Param::Param(CounterHost &host, Services &services, QWidget *parent)
     , m_host(host)
     , m_services(services)
 {
+    // The artwork is compiled into this static library.
+    Q_INIT_RESOURCE(dialog);
     setObjectName(QStringLiteral("Param"));
     setAttribute(Qt::WA_DeleteOnClose);
     // No title text. Qt puts the application's name in place of an empty
@@ -513,11 +515,7 @@ void Param::ParamSimul_Click()
 
 void Param::About2_Click(QWidget *owner, Services &services)
 {
-    const QStringList lines{QStringLiteral("Minutrex v" MINUTREX_VERSION), QStringLiteral("Décembre 2006"),
-                            QStringLiteral("Auteur : l'équipe Minutrex"),
-                            QStringLiteral("https://minutrex.example.org")};
-    services.messageBox(owner, lines.join(QLatin1Char('\n')), Services::Icon::Information,
-                        QStringLiteral("About"));
+    showAboutBox(owner, services);
 }
 
 void Param::unload()

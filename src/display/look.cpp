@@ -9,6 +9,13 @@
 #include <QStyleOptionSpinBox>
 #include <QWidget>
 
+// The artwork of a static library is registered by hand: nothing else
+// references it, so the linker would leave it out.
+static void initDisplayArtwork()
+{
+    Q_INIT_RESOURCE(display);
+}
+
 QFont makeFont(const QString &family, qreal pointSize, bool bold, bool italic, bool underline)
 {
     QFont font(family);
@@ -53,6 +60,7 @@ QPixmap artwork(const QString &path, qreal ratio)
 
 QCursor handCursor()
 {
+    initDisplayArtwork();
     const QPixmap hand = artwork(QStringLiteral(":/cursors/hand.png"), qApp->devicePixelRatio());
     if (hand.isNull())
         return QCursor(Qt::PointingHandCursor);

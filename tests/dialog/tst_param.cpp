@@ -208,7 +208,7 @@ void TestParam::window()
     QCOMPARE(d->ParamTime->maximumTime(), QTime(23, 59, 59));
     QVERIFY(d->About2->isFlat());
     QCOMPARE(d->About2->iconSize(), QSize(32, 32));
-    QVERIFY(!d->About2->icon().isNull());
+    QVERIFY(!d->About2->icon().pixmap(32, 32).isNull());
     // No icon of its own, and none inherited from the window that opens it.
     QWidget owner;
     owner.setWindowIcon(QIcon(QStringLiteral(":/images/gears.png")));
