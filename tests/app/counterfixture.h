@@ -11,17 +11,7 @@
 
 #include "counter.h"
 #include "fakeservices.h"
-
-// A control found by its object name; a missing one ends the test run, since
-// every later check would only dereference nothing.
-template <class T>
-T *child(QObject *parent, const char *name)
-{
-    T *found = parent ? parent->findChild<T *>(QString::fromUtf8(name)) : nullptr;
-    if (!found)
-        qFatal("no control named %s", name);
-    return found;
-}
+#include "testsupport.h"
 
 // A main window over a real settings file in a temporary program directory,
 // with a fake clock that moves 333 ms per tick.
@@ -46,9 +36,7 @@ struct CounterFixture
     // Writes the settings file as given (lines joined with CRLF) and makes it known.
     void writeFile(const QByteArray &bytes)
     {
-        QFile file(iniPath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
+        QVERIFY(writeBytes(iniPath(), bytes));
         services.regularFiles.insert(iniPath());
     }
 
@@ -92,6 +80,4 @@ struct CounterFixture
         tick();
     }
 
-    // Runs the deletions that unloading a window asked for.
-    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 };

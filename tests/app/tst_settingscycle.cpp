@@ -49,7 +49,7 @@ void TestSettingsCycle::doubleClickOpensSettings()
     QVERIFY(param->isVisible());
     QVERIFY(!f.counter->isVisible());
     QCOMPARE(f.counter->countdown().TimDecr(), 0.0);
-    QCOMPARE(param->ParamTime->time(), QTime(0, 2, 0));
+    QCOMPARE(child<QTimeEdit>(param, "ParamTime")->time(), QTime(0, 2, 0));
     // The hidden window keeps ticking, paused.
     const double left = f.counter->countdown().TimeNum();
     f.tick();
@@ -83,9 +83,9 @@ void TestSettingsCycle::annulationResumes()
     const double left = f.counter->countdown().TimeNum();
     Param *param = openSettings(f);
     QVERIFY(param);
-    param->ParamActNom->setText(QStringLiteral("changed"));
-    QTest::mouseClick(param->ParamAnnul, Qt::LeftButton);
-    CounterFixture::flushDeletes();
+    child<QLineEdit>(param, "ParamActNom")->setText(QStringLiteral("changed"));
+    QTest::mouseClick(child<QPushButton>(param, "ParamAnnul"), Qt::LeftButton);
+    runDeferredDeletes();
     QVERIFY(!f.counter->findChild<Param *>());
     QVERIFY(f.counter->isVisible());
     QVERIFY(f.counter->countdown().TimDecr() > 0);
@@ -108,10 +108,10 @@ void TestSettingsCycle::okRestartsFromNewDelay()
         f.tick();
     Param *param = openSettings(f);
     QVERIFY(param);
-    param->ParamTime->setTime(QTime(0, 0, 5));
+    child<QTimeEdit>(param, "ParamTime")->setTime(QTime(0, 0, 5));
     const int beeps = f.services.beeps;
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
-    CounterFixture::flushDeletes();
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
+    runDeferredDeletes();
     QCOMPARE(f.services.beeps, beeps + 1);
     QVERIFY(f.counter->isVisible());
     QVERIFY(!f.counter->findChild<Param *>());
@@ -135,7 +135,7 @@ void TestSettingsCycle::okAfterFirstRunWritesItsLines()
     QVERIFY(QTest::qWaitForWindowExposed(f.counter));
     Param *param = openSettings(f);
     QVERIFY(param);
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
     QFile file(f.iniPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(),
@@ -165,13 +165,13 @@ void TestSettingsCycle::okWithUnwritableFileKeepsEverything()
     QVERIFY(QFile::remove(f.iniPath()));
     QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Minutrex.ini")));
     const LignMatArray before = f.LignMat;
-    param->ParamActNom->setText(QStringLiteral("typed"));
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    child<QLineEdit>(param, "ParamActNom")->setText(QStringLiteral("typed"));
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
     QCOMPARE(f.services.messages.size(), 1);
     QVERIFY(f.services.messages[0].text.contains(f.iniPath()));
     QCOMPARE(f.services.messages[0].owner, static_cast<QWidget *>(param));
     QVERIFY(param->isVisible());
-    QCOMPARE(param->ParamActNom->text(), QStringLiteral("typed"));
+    QCOMPARE(child<QLineEdit>(param, "ParamActNom")->text(), QStringLiteral("typed"));
     QVERIFY(!f.counter->isVisible());
     QVERIFY(f.LignMat == before);
     QVERIFY(!f.counter->isUnloaded());
@@ -189,7 +189,7 @@ void TestSettingsCycle::okAfterCountEndedStartsAgain()
         f.tick();
     Param *param = openSettings(f);
     QVERIFY(param);
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
     QVERIFY(f.counter->tickTimer().isActive());
     QCOMPARE(f.counter->countdown().TimeNum(), 1.0);
 }

@@ -18,6 +18,7 @@
 #include "lines.h"
 #include "minutrexversion.h"
 #include "param.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -159,7 +160,6 @@ private slots:
 
 private:
     Param *open(const LignMatArray &lines);
-    void deleteLaterNow() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     std::unique_ptr<RecordingHost> m_host;
     std::unique_ptr<FakeServices> m_services;
@@ -175,7 +175,7 @@ void TestParam::init()
 void TestParam::cleanup()
 {
     delete m_dialog.data();
-    deleteLaterNow();
+    runDeferredDeletes();
 }
 
 Param *TestParam::open(const LignMatArray &lines)
@@ -202,20 +202,20 @@ void TestParam::window()
     QCOMPARE(d->palette().color(QPalette::Window), QColor(192, 192, 192));
     const QPoint centre = d->screen()->availableGeometry().center();
     QVERIFY2((d->geometry().center() - centre).manhattanLength() <= 2, "not centred on the screen");
-    QCOMPARE(d->CommDial.title, QStringLiteral("Choisissez un fichier ..."));
-    QCOMPARE(d->ParamTime->displayFormat(), QStringLiteral("hh:mm:ss"));
-    QCOMPARE(d->ParamTime->minimumTime(), QTime(0, 0, 0));
-    QCOMPARE(d->ParamTime->maximumTime(), QTime(23, 59, 59));
-    QVERIFY(d->About2->isFlat());
-    QCOMPARE(d->About2->iconSize(), QSize(32, 32));
-    QVERIFY(!d->About2->icon().pixmap(32, 32).isNull());
+    QCOMPARE(d->fileDialog().title, QStringLiteral("Choisissez un fichier ..."));
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->displayFormat(), QStringLiteral("hh:mm:ss"));
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->minimumTime(), QTime(0, 0, 0));
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->maximumTime(), QTime(23, 59, 59));
+    QVERIFY(child<QPushButton>(d, "About2")->isFlat());
+    QCOMPARE(child<QPushButton>(d, "About2")->iconSize(), QSize(32, 32));
+    QVERIFY(!child<QPushButton>(d, "About2")->icon().pixmap(32, 32).isNull());
     // No icon of its own, and none inherited from the window that opens it.
     QWidget owner;
     owner.setWindowIcon(QIcon(QStringLiteral(":/images/gears.png")));
-    Param child(*m_host, *m_services, &owner);
-    QVERIFY(child.windowIcon().isNull());
+    Param opened(*m_host, *m_services, &owner);
+    QVERIFY(opened.windowIcon().isNull());
     // The white title lies over the dark one.
-    QVERIFY(d->children().indexOf(d->Label8) > d->children().indexOf(d->Label7));
+    QVERIFY(d->children().indexOf(child<QLabel>(d, "Label8")) > d->children().indexOf(child<QLabel>(d, "Label7")));
 }
 
 void TestParam::controls_data()
@@ -304,27 +304,28 @@ void TestParam::controls()
 void TestParam::colours()
 {
     m_dialog = new Param(*m_host, *m_services);
+    const Param *d = m_dialog.data();
     const QColor grey(192, 192, 192), teal(0, 128, 128), white(255, 255, 255), black(0, 0, 0);
     const QPalette system = QGuiApplication::palette();
-    QCOMPARE(m_dialog->Label8->palette().color(QPalette::WindowText), white);
+    QCOMPARE(child<QLabel>(d, "Label8")->palette().color(QPalette::WindowText), white);
     // Text on a fixed background is fixed too, whatever the desktop palette.
-    QCOMPARE(m_dialog->Label7->palette().color(QPalette::WindowText), black);
-    for (QGroupBox *frame : {m_dialog->Frame1, m_dialog->Frame2, m_dialog->Frame3, m_dialog->Frame4}) {
+    QCOMPARE(child<QLabel>(d, "Label7")->palette().color(QPalette::WindowText), black);
+    for (QGroupBox *frame : childrenNamed<QGroupBox>(d, {"Frame1", "Frame2", "Frame3", "Frame4"})) {
         QCOMPARE(frame->palette().color(QPalette::WindowText), teal);
         QCOMPARE(frame->palette().color(QPalette::Window), grey);
     }
     // The frames' caption colour stays on the captions.
-    QCOMPARE(m_dialog->Label9->palette().color(QPalette::WindowText), black);
-    QCOMPARE(m_dialog->ParamActNom->palette().color(QPalette::Text), system.color(QPalette::Text));
-    QCOMPARE(m_dialog->ParamObs->palette().color(QPalette::Text), system.color(QPalette::Text));
-    for (QCheckBox *box : m_dialog->Frame4->findChildren<QCheckBox *>()) {
+    QCOMPARE(child<QLabel>(d, "Label9")->palette().color(QPalette::WindowText), black);
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->palette().color(QPalette::Text), system.color(QPalette::Text));
+    QCOMPARE(child<QPlainTextEdit>(d, "ParamObs")->palette().color(QPalette::Text), system.color(QPalette::Text));
+    for (QCheckBox *box : child<QGroupBox>(d, "Frame4")->findChildren<QCheckBox *>()) {
         QCOMPARE(box->palette().color(QPalette::WindowText), black);
         QCOMPARE(box->palette().color(QPalette::Window), grey);
     }
-    for (QPushButton *button : {m_dialog->ParamAnnul, m_dialog->ParamSimul, m_dialog->ParamOK, m_dialog->ParamParc})
+    for (QPushButton *button : childrenNamed<QPushButton>(d, {"ParamAnnul", "ParamSimul", "ParamOK", "ParamParc"}))
         QCOMPARE(button->palette().color(QPalette::Button), QColor(224, 224, 224));
-    QCOMPARE(m_dialog->ParamAppNom->palette().color(QPalette::Base), white);
-    QCOMPARE(m_dialog->ParamAppDir->palette().color(QPalette::Base), white);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->palette().color(QPalette::Base), white);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->palette().color(QPalette::Base), white);
 }
 
 void TestParam::cursors()
@@ -333,63 +334,63 @@ void TestParam::cursors()
     const QStringList hand{"About2", "ParamParc", "ParamOK", "ParamAnnul", "ParamSimul",
                            "ParamBoxBipDem", "ParamBoxBips", "ParamBoxFerm"};
     for (QWidget *w : m_dialog->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)
-                          + m_dialog->Frame2->findChildren<QWidget *>()
-                          + m_dialog->Frame4->findChildren<QWidget *>()) {
+                          + child<QGroupBox>(m_dialog.data(), "Frame2")->findChildren<QWidget *>()
+                          + child<QGroupBox>(m_dialog.data(), "Frame4")->findChildren<QWidget *>()) {
         const QCursor cursor = w->cursor();
         const bool isHand = cursor.shape() == Qt::BitmapCursor && cursor.hotSpot() == QPoint(12, 1)
             && cursor.pixmap().size() == QSize(32, 32);
         QVERIFY2(isHand == hand.contains(w->objectName()), qPrintable(w->objectName()));
     }
-    QCOMPARE(m_dialog->ParamBoxExec->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(child<QCheckBox>(m_dialog.data(), "ParamBoxExec")->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestParam::tabOrderAndFocus()
 {
     Param *d = open(storedLines());
     QVERIFY(QTest::qWaitForWindowActive(d));
-    QCOMPARE(QApplication::focusWidget(), d->ParamSimul);
-    QTest::keyClick(d->ParamSimul, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), d->ParamAnnul);
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(d, "ParamSimul"));
+    QTest::keyClick(child<QPushButton>(d, "ParamSimul"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(d, "ParamAnnul"));
 
     const QStringList expected{"ParamSimul",   "ParamAnnul",   "ParamOK",      "ParamParc",  "ParamAppDir",
                                "ParamAppNom",  "ParamTime",    "ParamObs",     "ParamBoxExec", "ParamActNom",
                                "ParamBoxFerm", "ParamBoxBips", "About2",       "ParamBoxBipDem"};
     QStringList chain;
-    QWidget *w = d->ParamSimul;
+    QWidget *w = child<QPushButton>(d, "ParamSimul");
     do {
         if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().startsWith(QLatin1String("qt_")))
             chain << w->objectName();
         w = w->nextInFocusChain();
-    } while (w != d->ParamSimul);
+    } while (w != child<QPushButton>(d, "ParamSimul"));
     QCOMPARE(chain, expected);
 
     // The time picker is a single stop; the arrow keys reach its fields.
-    d->ParamAppNom->setFocus();
-    QTest::keyClick(d->ParamAppNom, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), d->ParamTime);
+    child<QLineEdit>(d, "ParamAppNom")->setFocus();
+    QTest::keyClick(child<QLineEdit>(d, "ParamAppNom"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), child<QTimeEdit>(d, "ParamTime"));
     for (int i = 0; i < 3; ++i)
-        QTest::keyClick(d->ParamTime, Qt::Key_Right);
-    QTest::keyClick(d->ParamTime, Qt::Key_Up);
-    QCOMPARE(d->ParamTime->time(), QTime(1, 3, 3));
-    QTest::keyClick(d->ParamTime, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), d->ParamObs);
-    QTest::keyClick(d->ParamObs, Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), d->ParamTime);
-    QTest::keyClick(d->ParamTime, Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), d->ParamAppNom);
+        QTest::keyClick(child<QTimeEdit>(d, "ParamTime"), Qt::Key_Right);
+    QTest::keyClick(child<QTimeEdit>(d, "ParamTime"), Qt::Key_Up);
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), QTime(1, 3, 3));
+    QTest::keyClick(child<QTimeEdit>(d, "ParamTime"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), child<QPlainTextEdit>(d, "ParamObs"));
+    QTest::keyClick(child<QPlainTextEdit>(d, "ParamObs"), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), child<QTimeEdit>(d, "ParamTime"));
+    QTest::keyClick(child<QTimeEdit>(d, "ParamTime"), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(d, "ParamAppNom"));
 }
 
 void TestParam::firstRunKeepsDesignState()
 {
     Param *d = open(firstRunLines());
-    QCOMPARE(d->ParamTime->time(), QTime(0, 0, 0));
-    for (QLineEdit *box : {d->ParamActNom, d->ParamAppNom, d->ParamAppDir})
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), QTime(0, 0, 0));
+    for (QLineEdit *box : childrenNamed<QLineEdit>(d, {"ParamActNom", "ParamAppNom", "ParamAppDir"}))
         QVERIFY(box->text().isEmpty());
-    QVERIFY(d->ParamObs->toPlainText().isEmpty());
-    QCOMPARE(d->ParamAppNom->toolTip(), FileHint);
-    QCOMPARE(d->ParamAppDir->toolTip(), DirHint);
-    QCOMPARE(d->ParamAppNom->font().pointSizeF(), 9.75);
-    for (QCheckBox *box : {d->ParamBoxBipDem, d->ParamBoxBips, d->ParamBoxExec, d->ParamBoxFerm})
+    QVERIFY(child<QPlainTextEdit>(d, "ParamObs")->toPlainText().isEmpty());
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->toolTip(), FileHint);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->toolTip(), DirHint);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->font().pointSizeF(), 9.75);
+    for (QCheckBox *box : childrenNamed<QCheckBox>(d, {"ParamBoxBipDem", "ParamBoxBips", "ParamBoxExec", "ParamBoxFerm"}))
         QVERIFY(box->isChecked());
 }
 
@@ -407,17 +408,17 @@ void TestParam::populatesEveryField()
     LignMatArray lines = storedLines();
     lines[4] = LineValue::text(actionName);
     Param *d = open(lines);
-    QCOMPARE(d->ParamTime->time(), QTime(1, 2, 3));
-    QCOMPARE(d->ParamActNom->text(), actionName);
-    QCOMPARE(d->ParamAppNom->text(), QStringLiteral("rapport.txt"));
-    QCOMPARE(d->ParamAppNom->toolTip(), QStringLiteral("rapport.txt"));
-    QCOMPARE(d->ParamAppDir->text(), QStringLiteral("/home/u/Docs/"));
-    QCOMPARE(d->ParamAppDir->toolTip(), QStringLiteral("/home/u/Docs/"));
-    QCOMPARE(d->ParamObs->toPlainText(), QStringLiteral("Mon commentaire"));
-    QVERIFY(d->ParamBoxBipDem->isChecked());
-    QVERIFY(!d->ParamBoxBips->isChecked());
-    QVERIFY(d->ParamBoxExec->isChecked());
-    QVERIFY(!d->ParamBoxFerm->isChecked());
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), QTime(1, 2, 3));
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), actionName);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->text(), QStringLiteral("rapport.txt"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->toolTip(), QStringLiteral("rapport.txt"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->text(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->toolTip(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(child<QPlainTextEdit>(d, "ParamObs")->toPlainText(), QStringLiteral("Mon commentaire"));
+    QVERIFY(child<QCheckBox>(d, "ParamBoxBipDem")->isChecked());
+    QVERIFY(!child<QCheckBox>(d, "ParamBoxBips")->isChecked());
+    QVERIFY(child<QCheckBox>(d, "ParamBoxExec")->isChecked());
+    QVERIFY(!child<QCheckBox>(d, "ParamBoxFerm")->isChecked());
 }
 
 void TestParam::fileBoxFontSizes_data()
@@ -443,11 +444,11 @@ void TestParam::fileBoxFontSizes()
     lines[5] = LineValue::text(QString(length, u'n'));
     lines[6] = LineValue::text(QString(length, u'd'));
     Param *d = open(lines);
-    QCOMPARE(d->ParamAppNom->font().pointSizeF(), nameSize);
-    QCOMPARE(d->ParamAppDir->font().pointSizeF(), dirSize);
-    QCOMPARE(d->ParamAppNom->font().family(), QStringLiteral("Arial"));
-    QVERIFY(!d->ParamAppNom->font().italic());
-    QCOMPARE(d->ParamAppNom->text().size(), length);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->font().pointSizeF(), nameSize);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->font().pointSizeF(), dirSize);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->font().family(), QStringLiteral("Arial"));
+    QVERIFY(!child<QLineEdit>(d, "ParamAppNom")->font().italic());
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->text().size(), length);
 }
 
 void TestParam::comment_data()
@@ -466,7 +467,7 @@ void TestParam::comment()
     QFETCH(QString, shown);
     LignMatArray lines = storedLines();
     lines[7] = LineValue::text(line7);
-    QCOMPARE(open(lines)->ParamObs->toPlainText(), shown);
+    QCOMPARE(child<QPlainTextEdit>(open(lines), "ParamObs")->toPlainText(), shown);
 }
 
 void TestParam::options_data()
@@ -491,7 +492,7 @@ void TestParam::options()
     for (int i = 8; i <= 11; ++i)
         lines[i] = LineValue::text(line);
     Param *d = open(lines);
-    for (QCheckBox *box : {d->ParamBoxBipDem, d->ParamBoxBips, d->ParamBoxExec, d->ParamBoxFerm})
+    for (QCheckBox *box : childrenNamed<QCheckBox>(d, {"ParamBoxBipDem", "ParamBoxBips", "ParamBoxExec", "ParamBoxFerm"}))
         QCOMPARE(box->isChecked(), ticked);
 }
 
@@ -516,27 +517,27 @@ void TestParam::timeOutOfRange()
         lines[i + 1] = LineValue::text(hms[i]);
     Param *d = open(lines);
     QVERIFY(d->isVisible());
-    QCOMPARE(d->ParamTime->time(), shown);
-    QCOMPARE(d->ParamActNom->text(), QStringLiteral("rapport"));
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), shown);
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), QStringLiteral("rapport"));
 }
 
 void TestParam::populatesOnlyOnFirstShow()
 {
     Param *d = open(storedLines());
-    d->ParamActNom->setText(QStringLiteral("tapé"));
-    d->ParamBoxBips->setChecked(true);
+    child<QLineEdit>(d, "ParamActNom")->setText(QStringLiteral("tapé"));
+    child<QCheckBox>(d, "ParamBoxBips")->setChecked(true);
     m_host->held[4] = LineValue::text(QStringLiteral("autre"));
     d->hide();
     d->show();
     QVERIFY(QTest::qWaitForWindowExposed(d));
-    QCOMPARE(d->ParamActNom->text(), QStringLiteral("tapé"));
-    QVERIFY(d->ParamBoxBips->isChecked());
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), QStringLiteral("tapé"));
+    QVERIFY(child<QCheckBox>(d, "ParamBoxBips")->isChecked());
 }
 
 void TestParam::okAfterFirstRun()
 {
     Param *d = open(firstRunLines());
-    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
 
     QCOMPARE(m_host->calls, (QStringList{"commitLines", "showCounter"}));
     // Shown while the file is written (a failure is reported over it), hidden after.
@@ -552,7 +553,7 @@ void TestParam::okAfterFirstRun()
         QCOMPARE(w[i], LineValue::number(1));
     QCOMPARE(m_host->held, w);
 
-    deleteLaterNow();
+    runDeferredDeletes();
     QVERIFY(m_dialog.isNull());
 }
 
@@ -570,8 +571,8 @@ void TestParam::okStoresPicker()
     QFETCH(QTime, time);
     QFETCH(QList<double>, stored);
     Param *d = open(storedLines());
-    d->ParamTime->setTime(time);
-    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+    child<QTimeEdit>(d, "ParamTime")->setTime(time);
+    QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
     QCOMPARE(m_host->written.size(), 1);
     for (int i = 0; i < 3; ++i)
         QCOMPARE(m_host->written[0][i + 1], LineValue::number(stored[i]));
@@ -582,11 +583,11 @@ void TestParam::okStoresWhatTheControlsHold()
     LignMatArray lines = firstRunLines();
     lines[12] = LineValue::text(QStringLiteral("ligne en trop"));
     Param *d = open(lines);
-    QTest::keyClicks(d->ParamActNom, QStringLiteral("Sauvegarde"));
-    d->ParamObs->setPlainText(QStringLiteral("ligne 1\nligne 2"));
-    QTest::mouseClick(d->ParamBoxFerm, Qt::LeftButton);
-    QVERIFY(!d->ParamBoxFerm->isChecked());
-    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+    QTest::keyClicks(child<QLineEdit>(d, "ParamActNom"), QStringLiteral("Sauvegarde"));
+    child<QPlainTextEdit>(d, "ParamObs")->setPlainText(QStringLiteral("ligne 1\nligne 2"));
+    QTest::mouseClick(child<QCheckBox>(d, "ParamBoxFerm"), Qt::LeftButton);
+    QVERIFY(!child<QCheckBox>(d, "ParamBoxFerm")->isChecked());
+    QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
 
     QCOMPARE(m_host->written.size(), 1);
     const LignMatArray &w = m_host->written[0];
@@ -604,24 +605,24 @@ void TestParam::failedWriteKeepsDialogOpen()
     m_host->writeResult = false;
     const LignMatArray before = storedLines();
     Param *d = open(before);
-    d->ParamActNom->setText(QStringLiteral("Nouveau nom"));
-    d->ParamTime->setTime(QTime(4, 5, 6));
-    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+    child<QLineEdit>(d, "ParamActNom")->setText(QStringLiteral("Nouveau nom"));
+    child<QTimeEdit>(d, "ParamTime")->setTime(QTime(4, 5, 6));
+    QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
 
     QCOMPARE(m_host->calls, QStringList{"commitLines"});
-    deleteLaterNow();
+    runDeferredDeletes();
     QVERIFY(!m_dialog.isNull());
     QVERIFY(d->isVisible());
     QCOMPARE(m_host->held, before);
-    QCOMPARE(d->ParamActNom->text(), QStringLiteral("Nouveau nom"));
-    QCOMPARE(d->ParamTime->time(), QTime(4, 5, 6));
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), QStringLiteral("Nouveau nom"));
+    QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), QTime(4, 5, 6));
 
     // Once the file can be written again, OK goes through.
     m_host->writeResult = true;
-    QTest::mouseClick(d->ParamOK, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
     QCOMPARE(m_host->calls, (QStringList{"commitLines", "commitLines", "showCounter"}));
     QCOMPARE(m_host->held[4].toText(), QStringLiteral("Nouveau nom"));
-    deleteLaterNow();
+    runDeferredDeletes();
     QVERIFY(m_dialog.isNull());
 }
 
@@ -630,27 +631,27 @@ void TestParam::cancelWritesNothing()
     const LignMatArray before = storedLines();
     Param *d = open(before);
     m_services->fileDialogResult = QStringLiteral("/tmp/autre.txt");
-    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
-    QCOMPARE(d->ParamAppNom->text(), QStringLiteral("autre.txt"));
-    QTest::mouseClick(d->ParamAnnul, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamParc"), Qt::LeftButton);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->text(), QStringLiteral("autre.txt"));
+    QTest::mouseClick(child<QPushButton>(d, "ParamAnnul"), Qt::LeftButton);
 
     QCOMPARE(m_host->calls, (QStringList{"resumeCount", "showCounter"}));
     QCOMPARE(m_host->dialogShownAt.value(1), false);
     QVERIFY(m_host->written.isEmpty());
     QCOMPARE(m_host->held, before);
-    deleteLaterNow();
+    runDeferredDeletes();
     QVERIFY(m_dialog.isNull());
 }
 
 void TestParam::closeButtonActsAsCancel()
 {
     Param *d = open(storedLines());
-    d->ParamActNom->setText(QStringLiteral("jeté"));
+    child<QLineEdit>(d, "ParamActNom")->setText(QStringLiteral("jeté"));
     QVERIFY(d->close());
     QCOMPARE(m_host->calls, (QStringList{"resumeCount", "showCounter"}));
     QVERIFY(m_host->written.isEmpty());
     QCOMPARE(m_host->held, storedLines());
-    deleteLaterNow();
+    runDeferredDeletes();
     QVERIFY(m_dialog.isNull());
 }
 
@@ -697,22 +698,22 @@ void TestParam::fileSelection()
     lines[6] = LineValue::text(QString(50, u'd'));  // the directory box starts at size 7
     Param *d = open(lines);
     if (!typedName.isNull())
-        d->ParamActNom->setText(typedName);
+        child<QLineEdit>(d, "ParamActNom")->setText(typedName);
     m_services->fileDialogResult = chosen;
-    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamParc"), Qt::LeftButton);
 
     QCOMPARE(m_services->fileDialogs.size(), 1);
     const FakeServices::FileDialog &dialog = m_services->fileDialogs[0];
     QCOMPARE(dialog.owner, d);
     QCOMPARE(dialog.title, QStringLiteral("Choisissez un fichier ..."));
     QCOMPARE(dialog.filter, QStringLiteral("Tous les Fichiers(*.*) (*)"));
-    QCOMPARE(d->ParamAppDir->text(), directory);
-    QCOMPARE(d->ParamAppDir->toolTip(), directory);
-    QCOMPARE(d->ParamAppNom->text(), file);
-    QCOMPARE(d->ParamAppNom->toolTip(), file);
-    QCOMPARE(d->ParamActNom->text(), action);
-    QCOMPARE(d->ParamAppNom->font().pointSizeF(), fileSize);
-    QCOMPARE(d->ParamAppDir->font().pointSizeF(), dirSize);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->text(), directory);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->toolTip(), directory);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->text(), file);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->toolTip(), file);
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), action);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->font().pointSizeF(), fileSize);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->font().pointSizeF(), dirSize);
     QVERIFY(m_host->calls.isEmpty());
     QCOMPARE(m_host->held[5], lines[5]);
 }
@@ -732,10 +733,10 @@ void TestParam::fileDialogStartsFromStoredDirectory()
     LignMatArray lines = storedLines();
     lines[6] = LineValue::text(line6);
     Param *d = open(lines);
-    d->ParamAppDir->setText(QStringLiteral("/ailleurs/"));
+    child<QLineEdit>(d, "ParamAppDir")->setText(QStringLiteral("/ailleurs/"));
     m_services->fileDialogResult = QStringLiteral("/srv/data/a.txt");
-    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
-    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamParc"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamParc"), Qt::LeftButton);
     QCOMPARE(m_services->fileDialogs.size(), 2);
     QCOMPARE(m_services->fileDialogs[0].initialDirectory, initial);
     QCOMPARE(m_services->fileDialogs[1].initialDirectory, initial);
@@ -745,14 +746,14 @@ void TestParam::cancelledFileDialogChangesNothing()
 {
     Param *d = open(storedLines());
     m_services->fileDialogResult.clear();
-    QTest::mouseClick(d->ParamParc, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamParc"), Qt::LeftButton);
     QCOMPARE(m_services->fileDialogs.size(), 1);
-    QCOMPARE(d->ParamActNom->text(), QStringLiteral("rapport"));
-    QCOMPARE(d->ParamAppNom->text(), QStringLiteral("rapport.txt"));
-    QCOMPARE(d->ParamAppNom->toolTip(), QStringLiteral("rapport.txt"));
-    QCOMPARE(d->ParamAppDir->text(), QStringLiteral("/home/u/Docs/"));
-    QCOMPARE(d->ParamAppDir->toolTip(), QStringLiteral("/home/u/Docs/"));
-    QCOMPARE(d->ParamAppNom->font().pointSizeF(), 9.0);
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), QStringLiteral("rapport"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->text(), QStringLiteral("rapport.txt"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->toolTip(), QStringLiteral("rapport.txt"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->text(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->toolTip(), QStringLiteral("/home/u/Docs/"));
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->font().pointSizeF(), 9.0);
 }
 
 void TestParam::simulationReports_data()
@@ -785,9 +786,9 @@ void TestParam::simulationReports()
         m_services->regularFiles.insert(existing);
     m_services->startResult = false;
     Param *d = open(firstRunLines());
-    d->ParamAppNom->setText(target);
-    d->ParamAppDir->setText(directory);
-    QTest::mouseClick(d->ParamSimul, Qt::LeftButton);
+    child<QLineEdit>(d, "ParamAppNom")->setText(target);
+    child<QLineEdit>(d, "ParamAppDir")->setText(directory);
+    QTest::mouseClick(child<QPushButton>(d, "ParamSimul"), Qt::LeftButton);
 
     QCOMPARE(m_services->messages.size(), 1);
     const FakeServices::Message &shown = m_services->messages[0];
@@ -798,14 +799,14 @@ void TestParam::simulationReports()
     QVERIFY(d->isVisible());
     QVERIFY(m_host->calls.isEmpty());
     QCOMPARE(m_host->held, firstRunLines());
-    QCOMPARE(d->ParamAppNom->text(), target);
+    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->text(), target);
 }
 
 void TestParam::simulationOpensTarget()
 {
     m_services->regularFiles.insert(QStringLiteral("/home/u/Docs/rapport.txt"));
     Param *d = open(storedLines());
-    QTest::mouseClick(d->ParamSimul, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(d, "ParamSimul"), Qt::LeftButton);
 
     QVERIFY(m_services->messages.isEmpty());
     QCOMPARE(m_services->opened.size(), 1);
@@ -819,8 +820,8 @@ void TestParam::simulationOpensTarget()
 void TestParam::aboutBox()
 {
     Param *d = open(storedLines());
-    d->ParamActNom->setText(QStringLiteral("tapé"));
-    QTest::mouseClick(d->About2, Qt::LeftButton);
+    child<QLineEdit>(d, "ParamActNom")->setText(QStringLiteral("tapé"));
+    QTest::mouseClick(child<QPushButton>(d, "About2"), Qt::LeftButton);
 
     QCOMPARE(m_services->messages.size(), 1);
     const FakeServices::Message &shown = m_services->messages[0];
@@ -829,7 +830,7 @@ void TestParam::aboutBox()
     QCOMPARE(shown.icon, Services::Icon::Information);
     QCOMPARE(shown.title, QStringLiteral("About"));
     QCOMPARE(shown.owner, d);
-    QCOMPARE(d->ParamActNom->text(), QStringLiteral("tapé"));
+    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), QStringLiteral("tapé"));
     QVERIFY(m_host->calls.isEmpty());
 }
 
