@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommonStyle>
 #include <QPainter>
+#include <QPalette>
 #include <QPointer>
 #include <QStyleFactory>
 #include <QStyleOption>
@@ -11,6 +12,19 @@
 
 namespace
 {
+// The bevels' and edges' own greys, the same on every desktop: a dark
+// desktop palette must not turn the raised edges black.
+QPalette classicEdges(const QPalette &palette)
+{
+    QPalette edges(palette);
+    edges.setColor(QPalette::Light, QColor(255, 255, 255));
+    edges.setColor(QPalette::Midlight, QColor(223, 223, 223));
+    edges.setColor(QPalette::Mid, QColor(160, 160, 160));
+    edges.setColor(QPalette::Dark, QColor(128, 128, 128));
+    edges.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    return edges;
+}
+
 QStyle *plainBase()
 {
     // The built-in plain style; the common base of all styles if a build lacks it.
@@ -32,11 +46,11 @@ void ClassicStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *o
     case PE_PanelButtonCommand: {
         const bool down = option->state & (State_Sunken | State_On);
         const QBrush face = option->palette.brush(QPalette::Button);
-        qDrawWinButton(painter, option->rect, option->palette, down, &face);
+        qDrawWinButton(painter, option->rect, classicEdges(option->palette), down, &face);
         return;
     }
     case PE_FrameGroupBox:
-        qDrawShadeRect(painter, option->rect, option->palette, true, 1, 0);
+        qDrawShadeRect(painter, option->rect, classicEdges(option->palette), true, 1, 0);
         return;
     default:
         QProxyStyle::drawPrimitive(element, option, painter, widget);

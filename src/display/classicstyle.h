@@ -4,8 +4,8 @@
 
 // The program's own look for its push buttons and frames, the same on every
 // desktop: a flat face in the button's palette colour inside a square
-// two-pixel bevel, and a frame drawn as an etched rectangle whose top edge
-// runs through the middle of its caption. It draws nothing else differently
+// two-pixel bevel of fixed greys, and a frame drawn as an etched rectangle
+// whose top edge runs through the middle of its caption. It draws nothing else differently
 // from its base, the toolkit's plain built-in style; text colours, fonts and
 // the other controls stay with the desktop.
 class ClassicStyle : public QProxyStyle

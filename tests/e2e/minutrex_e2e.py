@@ -1940,12 +1940,12 @@ def painted_screenshot(s, p, win, point, colour, label):
 
 
 def scenario_looks(s):
-    """Flat button faces and frame insides whatever the style; the comment wraps between words."""
+    """Flat button faces and frame insides whatever the style or theme; the comment wraps between words."""
     s.start_servers(record=False)
-    for style in (None, "windows", "fusion"):
-        label = style or "default"
+    variants = (("default", {}), ("windows", {"QT_STYLE_OVERRIDE": "windows"}),
+                ("fusion", {"QT_STYLE_OVERRIDE": "fusion"}), ("dark desktop", DARK_DESKTOP))
+    for label, env in variants:
         d = s.fresh_dir()
-        env = {"QT_STYLE_OVERRIDE": style} if style else {}
         p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=env)
         w = p.wait_main_window()
         img = painted_screenshot(s, p, w, COMMENT_BOX[:2], (216, 216, 216), f"main-{label}")
