@@ -4,13 +4,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QIcon>
 #include <QRegularExpression>
 
 #include "counter.h"
 #include "lines.h"
 #include "minutrexversion.h"
 #include "systemservices.h"
+#include "toolkittexts.h"
 
 namespace
 {
@@ -165,6 +165,7 @@ int main(int argc, char *argv[])
     // program ends when the main window is unloaded, not before.
     QApplication::setQuitOnLastWindowClosed(false);
     installFontSubstitutions();
+    installFrenchToolkitTexts();
 
     SystemServices services;
     LignMatArray LignMat;
@@ -172,12 +173,6 @@ int main(int argc, char *argv[])
     auto *counter = new Counter(services, LignMat);
     if (!commandLine.settingsFile.isEmpty())
         counter->useSettingsFile(commandLine.settingsFile);
-    QIcon icon;
-    // The larger sizes keep the icon sharp on dense screens.
-    for (int size : {16, 32, 48, 64, 128})
-        icon.addFile(QStringLiteral(":/icons/minutrex-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
-
     if (!counter->Form_Initialize()) {
         delete counter;
         return 1;

@@ -4,7 +4,7 @@ hourglass and gear pictures, the hand cursor and the program icon.
 
 Plain Python 3 standard library only (PNG written with zlib and struct), so the
 pictures can be redrawn anywhere. The output is deterministic: running the
-script again gives byte-identical files. It does not touch resources.qrc.
+script again gives byte-identical files. It does not touch the .qrc files.
 
 Usage: python3 scripts/draw-artwork.py [output-directory]
 """

@@ -20,6 +20,7 @@ PACKAGES=(
     xvfb xauth xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox
     weston dbus-daemon dbus-bin at-spi2-core python3-pyatspi
+    qt6-translations-l10n
     desktop-file-utils appstream appstream-compose
     dpkg-dev lintian man-db
     python3 python3-dbusmock dbus-daemon

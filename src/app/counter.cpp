@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFont>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 
 #include "access.h"
+#include "classicstyle.h"
 #include "clicklabel.h"
 #include "launcher.h"
 #include "linecanvas.h"
@@ -64,11 +66,6 @@ QString shownComment(const QString &comment)
         return comment;
     return comment.left(comment.at(MaxShown - 1).isHighSurrogate() ? MaxShown - 1 : MaxShown);
 }
-
-QString timeText(double hours, double minutes, double seconds)
-{
-    return twoDigits(hours) + u':' + twoDigits(minutes) + u':' + twoDigits(seconds);
-}
 }
 
 void installFontSubstitutions()
@@ -89,14 +86,21 @@ Counter::Counter(Services &services, LignMatArray &LignMat, QWidget *parent)
     , m_LignMat(LignMat)
 {
     // The artwork is compiled into this static library.
-    Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(app);
     buildLayout();
-    Timer1.setTimerType(Qt::PreciseTimer);
-    connect(&Timer1, &QTimer::timeout, this, &Counter::Timer1_Timer);
-    m_deadlineTick.setSingleShot(true);
-    m_deadlineTick.setTimerType(Qt::PreciseTimer);
-    connect(&m_deadlineTick, &QTimer::timeout, this, [this] {
-        if (Timer1.isActive())
+    // The main window's own icon, not the application's, which would also
+    // reach the settings window: that one carries none.
+    QIcon icon;
+    // The larger sizes keep the icon sharp on dense screens.
+    for (int size : {16, 32, 48, 64, 128})
+        icon.addFile(QStringLiteral(":/icons/minutrex-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    m_Timer1.setTimerType(Qt::PreciseTimer);
+    connect(&m_Timer1, &QTimer::timeout, this, &Counter::Timer1_Timer);
+    m_extraTick.setSingleShot(true);
+    m_extraTick.setTimerType(Qt::PreciseTimer);
+    connect(&m_extraTick, &QTimer::timeout, this, [this] {
+        if (m_Timer1.isActive())
             Timer1_Timer();
     });
 }
@@ -115,14 +119,14 @@ void Counter::buildLayout()
     m_background = artwork(QStringLiteral(":/images/background.png"), devicePixelRatioF());
     const QCursor hand = handCursor();
 
-    About1 = new ClickLabel(this);
-    About1->setObjectName(QStringLiteral("About1"));
-    About1->setGeometry(twipsRect(360, 405, 405, 690));
-    About1->setPixmap(artwork(QStringLiteral(":/images/hourglass.png"), devicePixelRatioF()));
-    About1->setScaledContents(true);
-    About1->setToolTip(QStringLiteral("A propos ..."));
-    About1->setCursor(hand);
-    connect(static_cast<ClickLabel *>(About1), &ClickLabel::clicked, this, &Counter::About1_Click);
+    m_About1 = new ClickLabel(this);
+    m_About1->setObjectName(QStringLiteral("About1"));
+    m_About1->setGeometry(twipsRect(360, 405, 405, 690));
+    m_About1->setPixmap(artwork(QStringLiteral(":/images/hourglass.png"), devicePixelRatioF()));
+    m_About1->setScaledContents(true);
+    m_About1->setToolTip(QStringLiteral("A propos ..."));
+    m_About1->setCursor(hand);
+    connect(static_cast<ClickLabel *>(m_About1), &ClickLabel::clicked, this, &Counter::About1_Click);
 
     auto label = [this](const char *name, const QRect &box, const QString &text, const QFont &f, quint32 color) {
         auto *l = new QLabel(text, this);
@@ -135,46 +139,46 @@ void Counter::buildLayout()
         setTextColor(l, color);
         return l;
     };
-    LabelTitre = label("LabelTitre", twipsRect(1200, 360, 1575, 255), QStringLiteral("Exécution de"),
+    m_LabelTitre = label("LabelTitre", twipsRect(1200, 360, 1575, 255), QStringLiteral("Exécution de"),
                        makeFont(QStringLiteral("Times New Roman"), 9.75, true, true), Black);
     // "dans" lies under the action name where the two boxes touch.
-    CountPause = label("CountPause", twipsRect(1080, 1000, 1455, 255), QStringLiteral("dans"),
+    m_CountPause = label("CountPause", twipsRect(1080, 1000, 1455, 255), QStringLiteral("dans"),
                        makeFont(QStringLiteral("Times New Roman"), 9.75, true, true), Black);
-    CountAction = label("CountAction", twipsRect(840, 640, 2415, 375), QStringLiteral("(nom de l'action)"),
+    m_CountAction = label("CountAction", twipsRect(840, 640, 2415, 375), QStringLiteral("(nom de l'action)"),
                         makeFont(QStringLiteral("Times New Roman"), 14.25, true), Blue);
 
-    LabelAff = new ClickLabel(this);
-    LabelAff->setObjectName(QStringLiteral("LabelAff"));
-    LabelAff->setGeometry(twipsRect(720, 1440, 2055, 495));
-    LabelAff->setText(QStringLiteral("00:00:00"));
-    LabelAff->setFont(makeFont(QStringLiteral("Arial Narrow"), 20.25, true));
-    LabelAff->setAlignment(Qt::AlignCenter);
-    LabelAff->setToolTip(QStringLiteral("CLic : Pause - DoubleClick : Réglages paramétres"));
-    LabelAff->setCursor(hand);
-    LabelAff->setAutoFillBackground(true);
+    m_LabelAff = new ClickLabel(this);
+    m_LabelAff->setObjectName(QStringLiteral("LabelAff"));
+    m_LabelAff->setGeometry(twipsRect(720, 1440, 2055, 495));
+    m_LabelAff->setText(QStringLiteral("00:00:00"));
+    m_LabelAff->setFont(makeFont(QStringLiteral("Arial Narrow"), 20.25, true));
+    m_LabelAff->setAlignment(Qt::AlignCenter);
+    m_LabelAff->setToolTip(QStringLiteral("CLic : Pause - DoubleClick : Réglages paramétres"));
+    m_LabelAff->setCursor(hand);
+    m_LabelAff->setAutoFillBackground(true);
     // The panel's text has the panel's colour: the digits are drawn by the segments.
-    setColour(LabelAff, QPalette::Window, fromBgr(PanelGrey));
-    setColour(LabelAff, QPalette::WindowText, fromBgr(PanelGrey));
-    connect(LabelAff, &ClickLabel::clicked, this, &Counter::LabelAff_Click);
-    connect(LabelAff, &ClickLabel::doubleClicked, this, &Counter::LabelAff_DblClick);
+    setColour(m_LabelAff, QPalette::Window, fromBgr(PanelGrey));
+    setColour(m_LabelAff, QPalette::WindowText, fromBgr(PanelGrey));
+    connect(m_LabelAff, &ClickLabel::clicked, this, &Counter::LabelAff_Click);
+    connect(m_LabelAff, &ClickLabel::doubleClicked, this, &Counter::LabelAff_DblClick);
 
-    Line2 = frameLine(600, 1320, 2880, 1320);
-    Line3 = frameLine(600, 1320, 600, 2040);
-    Line4 = frameLine(2880, 1320, 2880, 2040);
-    Line1 = frameLine(600, 2040, 2880, 2040);
-    canvas = new LineCanvas(this);
-    canvas->setObjectName(QStringLiteral("Segments"));
-    canvas->setGeometry(rect());
-    std::vector<const LineObject *> lines{&Line2, &Line3, &Line4, &Line1};
-    for (const LineObject *line : display.lines())
+    m_Line2 = frameLine(600, 1320, 2880, 1320);
+    m_Line3 = frameLine(600, 1320, 600, 2040);
+    m_Line4 = frameLine(2880, 1320, 2880, 2040);
+    m_Line1 = frameLine(600, 2040, 2880, 2040);
+    m_canvas = new LineCanvas(this);
+    m_canvas->setObjectName(QStringLiteral("Segments"));
+    m_canvas->setGeometry(rect());
+    std::vector<const LineObject *> lines{&m_Line2, &m_Line3, &m_Line4, &m_Line1};
+    for (const LineObject *line : m_display.lines())
         lines.push_back(line);
-    canvas->setLines(std::move(lines));
+    m_canvas->setLines(std::move(lines));
 
-    CountObs = label("CountObs", twipsRect(345, 2160, 2820, 495),
+    m_CountObs = label("CountObs", twipsRect(345, 2160, 2820, 495),
                      QString(14, u' ') + QStringLiteral("CLIC sur l'heure : Pause") + QString(11, u' ')
                          + QStringLiteral("DOUBLE-CLIC : Réglages Paramètres"),
                      font(), DarkBlue);
-    CountObs->setWordWrap(true);
+    m_CountObs->setWordWrap(true);
 
     auto button = [this, &hand](const char *name, const QRect &box, const QString &text, const QString &tip) {
         auto *b = new QPushButton(text, this);
@@ -186,48 +190,50 @@ void Counter::buildLayout()
         setColour(b, QPalette::Button, fromBgr(ButtonFace));
         // A fixed face: a dark desktop palette's light text would vanish on it.
         setTextColor(b, Black);
+        ClassicStyle::apply(b);
         return b;
     };
-    BoutonNon = button("BoutonNon", twipsRect(300, 2640, 1335, 375), QStringLiteral("ANNULATION"),
+    m_BoutonNon = button("BoutonNon", twipsRect(300, 2640, 1335, 375), QStringLiteral("ANNULATION"),
                        QStringLiteral("Annule l'éxécution de l'action et quitte Minutrex"));
-    BoutonOk = button("BoutonOk", twipsRect(1845, 2640, 1335, 375), QStringLiteral("EXECUTER"),
+    m_BoutonOk = button("BoutonOk", twipsRect(1845, 2640, 1335, 375), QStringLiteral("EXECUTER"),
                       QStringLiteral("Force l'éxécution de l'action avant le terme"));
-    connect(BoutonNon, &QPushButton::clicked, this, &Counter::BoutonNon_Click);
-    connect(BoutonOk, &QPushButton::clicked, this, &Counter::BoutonOk_Click);
+    connect(m_BoutonNon, &QPushButton::clicked, this, &Counter::BoutonNon_Click);
+    connect(m_BoutonOk, &QPushButton::clicked, this, &Counter::BoutonOk_Click);
 
     // Lies outside the client area: it takes the focus so that neither visible
     // button shows a focus mark, and it does nothing when pressed.
-    BoutonPourPointilles = new QPushButton(this);
-    BoutonPourPointilles->setObjectName(QStringLiteral("BoutonPourPointillés"));
-    BoutonPourPointilles->setGeometry(twipsRect(3800, 435, 285, 300));
-    BoutonPourPointilles->setToolTip(
+    m_BoutonPourPointilles = new QPushButton(this);
+    m_BoutonPourPointilles->setObjectName(QStringLiteral("BoutonPourPointillés"));
+    m_BoutonPourPointilles->setGeometry(twipsRect(3800, 435, 285, 300));
+    m_BoutonPourPointilles->setToolTip(
         QStringLiteral("Ne sert qu'a éviter les pointillés sur les boutons Anulation et Execution"));
-    BoutonPourPointilles->setAutoDefault(false);
-    BoutonNon->setAutoDefault(false);
-    BoutonOk->setAutoDefault(false);
+    m_BoutonPourPointilles->setAutoDefault(false);
+    m_BoutonNon->setAutoDefault(false);
+    m_BoutonOk->setAutoDefault(false);
 
-    setTabOrder(BoutonPourPointilles, BoutonNon);
-    setTabOrder(BoutonNon, BoutonOk);
+    setTabOrder(m_BoutonPourPointilles, m_BoutonNon);
+    setTabOrder(m_BoutonNon, m_BoutonOk);
     // It holds the first focus, but Tab never brings the keyboard back to a
     // button nobody can see.
-    BoutonPourPointilles->setFocusPolicy(Qt::ClickFocus);
-    BoutonPourPointilles->setFocus();
+    m_BoutonPourPointilles->setFocusPolicy(Qt::ClickFocus);
+    m_BoutonPourPointilles->setFocus();
     applyAccessibility();
 }
 
 void Counter::applyAccessibility()
 {
-    About1->setAccessibleName(About1->toolTip());
-    exposeTime(LabelAff, LabelAff->text(), 0);
+    m_About1->setAccessibleName(m_About1->toolTip());
+    exposeTime(m_LabelAff, m_LabelAff->text(), 0);
     // The segments and the frame repeat the panel's time for the eye; the
     // off-screen button exists only to hold the first focus.
-    hideFromAccessibility(canvas);
-    hideFromAccessibility(BoutonPourPointilles);
+    hideFromAccessibility(m_canvas);
+    hideFromAccessibility(m_BoutonPourPointilles);
 }
 
 void Counter::announceTime(const QString &TimeAff)
 {
-    exposeTime(LabelAff, TimDecr == 0 ? TimeAff + u' ' + PauseText : TimeAff, std::floor(TimeNum));
+    exposeTime(m_LabelAff, m_countdown.TimDecr() == 0 ? TimeAff + u' ' + PauseText : TimeAff,
+               std::floor(m_countdown.TimeNum()));
 }
 
 void Counter::keyPressEvent(QKeyEvent *event)
@@ -235,7 +241,7 @@ void Counter::keyPressEvent(QKeyEvent *event)
     // The mouse commands from the keyboard. Return opens the settings only
     // while no visible button has the focus: there it stays the button's key.
     const QWidget *focus = focusWidget();
-    const bool onVisibleButton = focus == BoutonNon || focus == BoutonOk;
+    const bool onVisibleButton = focus == m_BoutonNon || focus == m_BoutonOk;
     if (event->modifiers() & ~Qt::KeypadModifier) {
         QWidget::keyPressEvent(event);
         return;
@@ -272,7 +278,7 @@ void Counter::paintEvent(QPaintEvent *)
     const qreal ratio = devicePixelRatioF();
     if (!qFuzzyCompare(m_background.devicePixelRatio(), std::max(ratio, 1.0))) {
         m_background = artwork(QStringLiteral(":/images/background.png"), ratio);
-        About1->setPixmap(artwork(QStringLiteral(":/images/hourglass.png"), ratio));
+        m_About1->setPixmap(artwork(QStringLiteral(":/images/hourglass.png"), ratio));
     }
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_background);
@@ -281,9 +287,9 @@ void Counter::paintEvent(QPaintEvent *)
 void Counter::closeEvent(QCloseEvent *event)
 {
     // The window's own close control: the program ends without the action.
-    TimDecr = 0;
-    Timer1.stop();
-    m_deadlineTick.stop();
+    m_countdown.stop();
+    m_Timer1.stop();
+    m_extraTick.stop();
     m_unloaded = true;
     updateSleepInhibition();
     event->accept();
@@ -294,43 +300,41 @@ bool Counter::Form_Initialize()
 {
     setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION "  "));
 
-    CountFic = QStringLiteral("Minutrex.ini");
+    m_CountFic = QStringLiteral("Minutrex.ini");
     QString directory = m_services.programDirectory();
     if (!m_settingsFile.isEmpty()) {
         // Named on the command line: that file, wherever it is.
         const int slash = m_settingsFile.lastIndexOf(u'/');
         directory = m_settingsFile.left(slash);
-        CountFic = m_settingsFile.mid(slash + 1);
+        m_CountFic = m_settingsFile.mid(slash + 1);
     } else if (m_services.isRegularFile(directory + QStringLiteral("/" MINUTREX_INSTALL_MARKER))
-               || (!m_services.isRegularFile(directory + u'/' + CountFic) && !m_services.canCreateFileIn(directory))) {
+               || (!m_services.isRegularFile(directory + u'/' + m_CountFic) && !m_services.canCreateFileIn(directory))) {
         // An installed copy keeps each user's settings apart, even when it
         // could write beside itself (root); so does one that cannot write there.
         QString reason;
         const QString userDirectory = m_services.userConfigDirectory(&reason);
         if (userDirectory.isEmpty()) {
-            reportFileFailure(nullptr, QStringLiteral("Le fichier de paramètres %1 ne peut pas être créé").arg(CountFic),
+            reportFileFailure(nullptr,
+                              QStringLiteral("Le fichier de paramètres %1 ne peut pas être créé").arg(m_CountFic),
                               reason);
             return false;
         }
         directory = userDirectory;
     }
-    CountRep = directory + u'/';
-    CountRepFic = CountRep + CountFic;
+    m_CountRep = directory + u'/';
+    m_CountRepFic = m_CountRep + m_CountFic;
 
-    TimInterv = 333.333;
-    LastBips = 5;
-    OptBipDem = 1;
-    Opt5Bips = 1;
-    OptExec = 1;
-    OptFerm = 1;
-    ActError = 0;
-    TimDecr = 0;
+    m_OptBipDem = 1;
+    m_Opt5Bips = 1;
+    m_OptExec = 1;
+    m_OptFerm = 1;
+    m_ActError = 0;
 
     // One look at the file: what the reading finds decides between a first
     // run and a start, so nothing can change in between.
-    removeStaleTemporaries(CountRepFic);
-    Timer1.setInterval(int(std::lround(TimInterv)));
-    const SettingsRead read = readSettingsFile(CountRepFic, m_LignMat);
+    removeStaleTemporaries(m_CountRepFic);
+    m_Timer1.setInterval(Countdown::intervalMs());
+    const SettingsRead read = readSettingsFile(m_CountRepFic, m_LignMat);
     if (read.ok()) {
         m_loadedOnce = true;
         showLines();
@@ -349,18 +353,18 @@ bool Counter::Form_Initialize()
     m_LignMat[5] = LineValue::text(QString());
     m_LignMat[6] = LineValue::text(QString());
     m_LignMat[7] = LineValue::text(defaultComment());
-    m_LignMat[8] = LineValue::number(OptBipDem);
-    m_LignMat[9] = LineValue::number(Opt5Bips);
-    m_LignMat[10] = LineValue::number(OptExec);
-    m_LignMat[11] = LineValue::number(OptFerm);
+    m_LignMat[8] = LineValue::number(m_OptBipDem);
+    m_LignMat[9] = LineValue::number(m_Opt5Bips);
+    m_LignMat[10] = LineValue::number(m_OptExec);
+    m_LignMat[11] = LineValue::number(m_OptFerm);
     if (!FicEcrit(m_LignMat, nullptr))
         return false;
-    return load();
+    return FormLoad();
 }
 
 bool Counter::FicLect()
 {
-    const SettingsRead read = readSettingsFile(CountRepFic, m_LignMat);
+    const SettingsRead read = readSettingsFile(m_CountRepFic, m_LignMat);
     if (read.ok())
         return true;
     reportReadFailure(read.reason);
@@ -370,18 +374,29 @@ bool Counter::FicLect()
 void Counter::reportReadFailure(const QString &reason)
 {
     reportFileFailure(isVisible() ? this : nullptr,
-                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être lu").arg(CountRepFic), reason);
+                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être lu").arg(m_CountRepFic), reason);
 }
 
 bool Counter::FicEcrit(const LignMatArray &lines, QWidget *owner)
 {
     QString error;
-    if (writeSettingsFile(CountRepFic, lines, &error))
+    if (writeSettingsFile(m_CountRepFic, lines, &error))
         return true;
     reportFileFailure(owner,
-                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être enregistré").arg(CountRepFic),
+                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être enregistré").arg(m_CountRepFic),
                       error);
     return false;
+}
+
+bool Counter::commitLines(const LignMatArray &lines, QWidget *owner)
+{
+    if (!FicEcrit(lines, owner))
+        return false;
+    m_LignMat = lines;
+    // Resumed first, so the reload draws the display of a running count.
+    resumeCount();
+    FormLoad();
+    return true;
 }
 
 void Counter::reportFileFailure(QWidget *owner, const QString &what, const QString &reason)
@@ -390,11 +405,11 @@ void Counter::reportFileFailure(QWidget *owner, const QString &what, const QStri
                           QStringLiteral("Minutrex"));
 }
 
-bool Counter::load()
+bool Counter::FormLoad()
 {
     // No tick may end the old count while a read failure is being reported.
-    Timer1.stop();
-    m_deadlineTick.stop();
+    m_Timer1.stop();
+    m_extraTick.stop();
     updateSleepInhibition();
     // At start-up an unreadable file ends the program; after a confirmed
     // dialog the lines just written are still in memory and the count goes on.
@@ -407,63 +422,51 @@ bool Counter::load()
 
 void Counter::showLines()
 {
-    setTextColor(CountAction, m_LignMat[5].toText().isEmpty() ? Green : Blue);
-    CountObs->setText(shownComment(m_LignMat[7].toText()));
+    setTextColor(m_CountAction, m_LignMat[5].toText().isEmpty() ? Green : Blue);
+    m_CountObs->setText(withUnbreakableHyphens(shownComment(m_LignMat[7].toText())));
 
-    OptBipDem = m_LignMat[8].toNumber();
-    Opt5Bips = m_LignMat[9].toNumber();
-    OptExec = m_LignMat[10].toNumber();
-    OptFerm = roundToInt16(m_LignMat[11].toNumber());
+    m_OptBipDem = m_LignMat[8].toNumber();
+    m_Opt5Bips = m_LignMat[9].toNumber();
+    m_OptExec = m_LignMat[10].toNumber();
+    m_OptFerm = roundToInt16(m_LignMat[11].toNumber());
 
-    if (OptBipDem == 1)
+    if (m_OptBipDem == 1)
         m_services.beep();
 
-    QFont actionFont = CountAction->font();
-    if (OptExec != 1) {
-        CountAction->setText(QStringLiteral("Exécution désactivée"));
+    QFont actionFont = m_CountAction->font();
+    if (m_OptExec != 1) {
+        m_CountAction->setText(QStringLiteral("Exécution désactivée"));
         actionFont.setPointSizeF(12);
         actionFont.setItalic(true);
     } else {
-        CountAction->setText(m_LignMat[4].toText());
+        m_CountAction->setText(m_LignMat[4].toText());
         actionFont.setPointSizeF(14);
         actionFont.setItalic(false);
     }
-    CountAction->setFont(actionFont);
+    m_CountAction->setFont(actionFont);
 
-    const double hours = m_LignMat[1].toNumber();
-    const double minutes = m_LignMat[2].toNumber();
-    const double seconds = m_LignMat[3].toNumber();
-    const QString initial = timeText(hours, minutes, seconds);
-    TimeNum = hours * 3600 + minutes * 60 + seconds;
-
-    BipsSon = LastBips;
-    if (TimeNum <= LastBips)
-        BipsSon = TimeNum - 1;
-
+    const QString initial = m_countdown.load(m_LignMat[1].toNumber(), m_LignMat[2].toNumber(),
+                                             m_LignMat[3].toNumber(), m_Opt5Bips == 1, m_OptExec == 1);
+    // Drawn before the count starts: at start-up the colons show it paused.
     Afficheur(initial);
-    TimDecr = TimInterv / 1000;
+    m_countdown.start(m_services.clockMs());
     announceTime(initial);
-    m_lastTickMs = m_services.clockMs();
-    Timer1.start();
-    scheduleDeadlineTick();
-    updateSleepInhibition();
+    m_Timer1.start();
+    phaseChanged();
 }
 
-void Counter::scheduleDeadlineTick()
+void Counter::scheduleExtraTick(int ms)
 {
-    m_deadlineTick.stop();
-    const double remainingMs = TimeNum * 1000;
-    // Written so that a remaining time that is not a number schedules nothing.
-    if (TimDecr == 0 || !Timer1.isActive() || !(remainingMs > 0 && remainingMs < Timer1.interval()))
-        return;
-    // Whole milliseconds rounded up: the tick never comes before the end.
-    m_deadlineTick.start(int(std::ceil(remainingMs)));
+    if (ms < 0)
+        m_extraTick.stop();
+    else
+        m_extraTick.start(ms);
 }
 
 void Counter::Afficheur(const QString &TimeAff)
 {
-    display.Afficheur(TimeAff, TimDecr);
-    canvas->update();
+    m_display.Afficheur(TimeAff, m_countdown.TimDecr());
+    m_canvas->update();
 }
 
 void Counter::Timer1_Timer()
@@ -471,83 +474,78 @@ void Counter::Timer1_Timer()
     if (m_unloaded)
         return;
 
-    // The time taken off is the time that really passed while counting, so a
-    // late tick (a busy or sleeping machine) neither loses nor gains time.
-    const qint64 now = m_services.clockMs();
-    const double elapsed = double(now - m_lastTickMs) / 1000.0;
-    m_lastTickMs = now;
-    const double d = TimeNum - (TimDecr != 0 ? elapsed : 0.0);
-    TimeNum = d >= 0 ? d : 0;
+    const Countdown::Tick tick = m_countdown.tick(m_services.clockMs());
+    Afficheur(tick.TimeAff);
 
-    const double hours = std::floor(TimeNum / 3600);
-    const double minutes = std::floor((TimeNum - 3600 * hours) / 60);
-    const double seconds = std::floor((TimeNum - 3600 * hours) - 60 * minutes);
-    const QString TimeAff = timeText(hours, minutes, seconds);
-
-    Afficheur(TimeAff);
-
-    const bool finalPhase = hours == 0 && minutes == 0;
-    if (finalPhase && seconds == BipsSon && Opt5Bips == 1) {
+    int extraTickMs = tick.extraTickMs;
+    if (tick.beep) {
         m_services.beep();
-        BipsSon = BipsSon - 1;
         // A click may run here, "ANNULATION" included, which unloads this
         // window: the rest of the tick then leaves it alone.
         QPointer<Counter> self(this);
         m_services.processEvents();
         if (!self || m_unloaded)
             return;
+        // A click on the time may have paused the count meanwhile.
+        extraTickMs = m_countdown.extraTickMs();
     }
 
-    if (finalPhase && seconds < LastBips && OptExec == 1) {
+    if (tick.blinkName) {
         const QString name = m_LignMat[4].toText();
-        CountAction->setText(CountAction->text() == name ? QString() : name);
+        m_CountAction->setText(m_CountAction->text() == name ? QString() : name);
     }
 
-    // A zero delay can end while "EXECUTER" waits in its action: that command
-    // decides between closing and resuming, so the end of the count only stops.
-    if (TimeNum <= 0) {
-        Timer1.stop();
+    if (tick.ended) {
+        m_Timer1.stop();
         updateSleepInhibition();
-        if (!m_acting) {
-            ActError = 0;
-            if (OptExec == 1) {
+        extraTickMs = -1;
+        if (tick.finish) {
+            m_ActError = 0;
+            if (tick.launch) {
                 QPointer<Counter> self(this);
                 ProcedAct();
                 if (!self || m_unloaded)
                     return;
+                m_countdown.endAction(m_services.clockMs());
+                // Settings confirmed while the opener was watched started a
+                // new count: that count decides what follows.
+                if (m_countdown.phase() != Countdown::Phase::Ended)
+                    return;
             }
             announceEnd();
-            if (OptFerm == 1 && ActError == 0) {
+            if (m_OptFerm == 1 && m_ActError == 0) {
                 ProcedFin();
                 return;
             }
         }
     }
 
-    if (TimDecr != 0) {
-        CountPause->setText(QStringLiteral("dans"));
-        QFont f = CountPause->font();
-        f.setItalic(true);
-        CountPause->setFont(f);
-        setTextColor(CountPause, Black);
-    } else {
-        CountPause->setText(CountPause->text() == PauseText ? QStringLiteral("   ") : PauseText);
-        QFont f = CountPause->font();
-        f.setItalic(false);
-        CountPause->setFont(f);
-        setTextColor(CountPause, Red);
-    }
+    showPauseLabel();
+    setWindowTitle(tick.TimeAff + QStringLiteral("  Minutrex"));
+    announceTime(tick.TimeAff);
+    scheduleExtraTick(extraTickMs);
+}
 
-    setWindowTitle(TimeAff + QStringLiteral("  Minutrex"));
-    announceTime(TimeAff);
-    scheduleDeadlineTick();
+void Counter::showPauseLabel()
+{
+    QFont f = m_CountPause->font();
+    if (m_countdown.TimDecr() != 0) {
+        m_CountPause->setText(QStringLiteral("dans"));
+        f.setItalic(true);
+        setTextColor(m_CountPause, Black);
+    } else {
+        m_CountPause->setText(m_CountPause->text() == PauseText ? QStringLiteral("   ") : PauseText);
+        f.setItalic(false);
+        setTextColor(m_CountPause, Red);
+    }
+    m_CountPause->setFont(f);
 }
 
 void Counter::ProcedFin()
 {
-    TimDecr = 0;
-    Timer1.stop();
-    m_deadlineTick.stop();
+    m_countdown.stop();
+    m_Timer1.stop();
+    m_extraTick.stop();
     hide();
     m_unloaded = true;
     updateSleepInhibition();
@@ -556,48 +554,37 @@ void Counter::ProcedFin()
 
 void Counter::ProcedAct()
 {
-    // The opener is watched while window events run; a second action must not
-    // start inside the first.
-    if (m_acting)
-        return;
-    m_acting = true;
     QPointer<Counter> self(this);
-    RepAction = m_LignMat[6].toText();
-    const bool ok = launchAction(m_LignMat[5].toText(), RepAction, this, LaunchTexts::action(), m_services);
-    if (!self)
-        return;
-    m_acting = false;
-    if (!ok)
-        ActError = 1;
+    m_RepAction = m_LignMat[6].toText();
+    const bool ok = launchAction(m_LignMat[5].toText(), m_RepAction, this, LaunchTexts::action(), m_services);
+    if (self && !ok)
+        m_ActError = 1;
 }
 
-void Counter::resume()
+void Counter::phaseChanged()
 {
-    TimDecr = TimInterv / 1000;
-    // The pause ends now: the next tick takes off only the time since.
-    m_lastTickMs = m_services.clockMs();
-    scheduleDeadlineTick();
+    scheduleExtraTick(m_countdown.extraTickMs());
     updateSleepInhibition();
+}
+
+void Counter::resumeCount()
+{
+    m_countdown.resume(m_services.clockMs());
+    phaseChanged();
 }
 
 void Counter::LabelAff_Click()
 {
-    if (TimDecr == 0) {
-        resume();
-    } else {
-        TimDecr = 0;
-        m_deadlineTick.stop();
-        updateSleepInhibition();
-    }
+    m_countdown.toggle(m_services.clockMs());
+    phaseChanged();
 }
 
 void Counter::LabelAff_DblClick()
 {
     if (m_unloaded)
         return;
-    TimDecr = 0;
-    m_deadlineTick.stop();
-    updateSleepInhibition();
+    m_countdown.pause(m_services.clockMs());
+    phaseChanged();
     hide();
     auto *param = new Param(*this, m_services, this);
     param->show();
@@ -605,20 +592,23 @@ void Counter::LabelAff_DblClick()
 
 void Counter::BoutonOk_Click()
 {
-    if (m_acting || m_unloaded)
+    // The opener is watched while window events run; a second action must
+    // not start inside the first.
+    if (m_unloaded || m_countdown.phase() == Countdown::Phase::Acting)
         return;
-    TimDecr = 0;
-    updateSleepInhibition();
-    ActError = 0;
+    m_countdown.beginAction(m_services.clockMs());
+    phaseChanged();
+    m_ActError = 0;
     QPointer<Counter> self(this);
     ProcedAct();
     if (!self || m_unloaded)
         return;
-    if (ActError == 0) {
+    if (m_ActError == 0) {
         ProcedFin();
         return;
     }
-    resume();
+    m_countdown.endAction(m_services.clockMs());
+    phaseChanged();
 }
 
 void Counter::BoutonNon_Click()
@@ -634,7 +624,8 @@ void Counter::About1_Click()
 
 void Counter::updateSleepInhibition()
 {
-    const bool counting = !m_unloaded && Timer1.isActive() && TimDecr != 0;
+    const bool counting =
+        !m_unloaded && m_Timer1.isActive() && m_countdown.phase() == Countdown::Phase::Counting;
     if (counting == m_sleepInhibited)
         return;
     m_sleepInhibited = counting;
@@ -645,7 +636,7 @@ void Counter::updateSleepInhibition()
     // The reason names when the action is due; a hand-edited delay too large
     // for a date names none.
     const QDateTime now = m_services.localDateTime();
-    const double remainingMs = std::ceil(TimeNum * 1000);
+    const double remainingMs = std::ceil(m_countdown.TimeNum() * 1000);
     QString when;
     if (remainingMs >= 0 && remainingMs < 1e14) {
         const QDateTime due = now.addMSecs(qint64(remainingMs));
@@ -654,7 +645,7 @@ void Counter::updateSleepInhibition()
             : QStringLiteral(" prévue le %1").arg(due.toString(QStringLiteral("dd/MM/yyyy à HH:mm:ss")));
     }
     const QString name = m_LignMat[4].toText();
-    m_services.inhibitIdleSleep(OptExec == 1
+    m_services.inhibitIdleSleep(m_OptExec == 1
                                     ? QStringLiteral("Exécution de « %1 »%2").arg(name, when)
                                     : QStringLiteral("Fin du décompte de « %1 » (exécution désactivée)%2").arg(name, when));
 }
@@ -663,15 +654,15 @@ void Counter::announceEnd()
 {
     const QString name = m_LignMat[4].toText();
     QString body;
-    if (OptExec != 1)
+    if (m_OptExec != 1)
         body = QStringLiteral("Fin du décompte : action « %1 » non lancée, exécution désactivée.").arg(name);
-    else if (ActError != 0)
+    else if (m_ActError != 0)
         body = QStringLiteral("Fin du décompte : échec de l'action « %1 ».").arg(name);
     else
         body = QStringLiteral("Fin du décompte : action « %1 » lancée.").arg(name);
 
     std::function<void()> bringForward;
-    if (!(OptFerm == 1 && ActError == 0)) {
+    if (!(m_OptFerm == 1 && m_ActError == 0)) {
         // The window stays open: activating the notice brings forward the
         // program's window on screen (the settings window while it is open).
         QPointer<Counter> self(this);

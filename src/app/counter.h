@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "counterhost.h"
+#include "countdown.h"
 #include "lineobject.h"
 #include "lines.h"
 #include "sevensegment.h"
@@ -15,10 +16,12 @@ class ClickLabel;
 class LineCanvas;
 class Services;
 
-// The main window: owns the countdown, its settings file path and the display.
-// It counts the delay down on each tick, beeps, blinks, and at zero carries out
-// the action and closes or stays open. It opens the settings window on a
-// double-click but knows nothing of that window's controls.
+// The main window: owns the countdown model, its timers, the settings file
+// path and the display. Each tick hands the clock's time to the model and
+// applies its answer to the widgets: display, title, beep, blinking name,
+// pause label, and at zero the action and the close. The arithmetic of the
+// count is the model's; this window knows nothing of the settings window's
+// controls, which it opens on a double-click.
 class Counter : public QWidget, public CounterHost
 {
     Q_OBJECT
@@ -36,63 +39,33 @@ public:
     void useSettingsFile(const QString &absolutePath) { m_settingsFile = absolutePath; }
     // Reads the settings file and restarts the count from the full delay.
     // False when the file could not be read (already reported).
-    bool load();
+    bool FormLoad();
 
     void Timer1_Timer();
     void ProcedFin();
     void ProcedAct();
-    void Afficheur(const QString &TimeAff);
 
     void BoutonOk_Click();
     void BoutonNon_Click();
+    void LabelAff_Click();
     void LabelAff_DblClick();
     void About1_Click();
 
     // CounterHost
-    LignMatArray &LignMat() override { return m_LignMat; }
-    bool FicEcrit(const LignMatArray &lines, QWidget *owner) override;
-    void LabelAff_Click() override;
-    void FormLoad() override { load(); }
+    const LignMatArray &lines() const override { return m_LignMat; }
+    bool commitLines(const LignMatArray &lines, QWidget *owner) override;
+    void resumeCount() override;
     void showCounter() override { show(); }
 
-    bool FicLect();
+    // Read-only views for tests and for the settings window's owner.
+    const Countdown &countdown() const { return m_countdown; }
+    const SevenSegmentDisplay &display() const { return m_display; }
+    const QTimer &tickTimer() const { return m_Timer1; }
+    qint16 actionError() const { return m_ActError; }
+    QString settingsPath() const { return m_CountRepFic; }
     bool isUnloaded() const { return m_unloaded; }
     // Milliseconds until the extra tick at the end of the count, -1 when none is due.
-    int deadlineTickMs() const { return m_deadlineTick.isActive() ? m_deadlineTick.interval() : -1; }
-
-    // The settings path, built at start-up.
-    QString CountFic;
-    QString CountRep;
-    QString CountRepFic;
-
-    // Countdown state.
-    double TimInterv = 333.333;
-    double TimeNum = 0;
-    double TimDecr = 0;
-    double LastBips = 5;
-    double BipsSon = 0;
-    qint16 ActError = 0;
-    double OptBipDem = 1;
-    double Opt5Bips = 1;
-    double OptExec = 1;
-    qint16 OptFerm = 1;
-    QString RepAction;
-
-    QTimer Timer1;
-    SevenSegmentDisplay display;
-    LineObject Line1, Line2, Line3, Line4;
-
-    // Controls.
-    QLabel *About1 = nullptr;
-    QLabel *LabelTitre = nullptr;
-    QLabel *CountAction = nullptr;
-    QLabel *CountPause = nullptr;
-    ClickLabel *LabelAff = nullptr;
-    QLabel *CountObs = nullptr;
-    QPushButton *BoutonNon = nullptr;
-    QPushButton *BoutonOk = nullptr;
-    QPushButton *BoutonPourPointilles = nullptr;
-    LineCanvas *canvas = nullptr;
+    int extraTickMs() const { return m_extraTick.isActive() ? m_extraTick.interval() : -1; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -105,9 +78,16 @@ private:
     void applyAccessibility();
     // The time panel tells screen readers the time the title shows.
     void announceTime(const QString &TimeAff);
-    void resume();
-    void scheduleDeadlineTick();
+    void Afficheur(const QString &TimeAff);
+    bool FicLect();
+    bool FicEcrit(const LignMatArray &lines, QWidget *owner);
+    // Switches the extra end tick on or off as the model asks.
+    void scheduleExtraTick(int ms);
+    void showPauseLabel();
     void reportFileFailure(QWidget *owner, const QString &what, const QString &reason);
+    // After the count was paused, resumed or set acting: the extra end tick
+    // and the hold on idle suspend follow the new phase.
+    void phaseChanged();
     // Holds off the session's idle suspend exactly while the count runs.
     void updateSleepInhibition();
     // Tells the desktop how the count ended, once its action's result is known.
@@ -119,15 +99,42 @@ private:
     Services &m_services;
     LignMatArray &m_LignMat;
     QString m_settingsFile;
-    QPixmap m_background;
+    Countdown m_countdown;
+    SevenSegmentDisplay m_display;
+
+    // The settings path, built at start-up.
+    QString m_CountFic;
+    QString m_CountRep;
+    QString m_CountRepFic;
+
+    // Options read by each load; the model holds those the tick needs.
+    double m_OptBipDem = 1;
+    double m_Opt5Bips = 1;
+    double m_OptExec = 1;
+    qint16 m_OptFerm = 1;
+    qint16 m_ActError = 0;
+    QString m_RepAction;
+
+    QTimer m_Timer1;
     // One extra tick at the exact end of the count when it falls between two
     // regular ticks, so the action comes on time rather than up to a tick late.
-    QTimer m_deadlineTick;
-    qint64 m_lastTickMs = 0;
+    QTimer m_extraTick;
+    LineObject m_Line1, m_Line2, m_Line3, m_Line4;
+    QPixmap m_background;
     bool m_loadedOnce = false;
     bool m_unloaded = false;
-    bool m_acting = false;
     bool m_sleepInhibited = false;
+
+    QLabel *m_About1 = nullptr;
+    QLabel *m_LabelTitre = nullptr;
+    QLabel *m_CountAction = nullptr;
+    QLabel *m_CountPause = nullptr;
+    ClickLabel *m_LabelAff = nullptr;
+    QLabel *m_CountObs = nullptr;
+    QPushButton *m_BoutonNon = nullptr;
+    QPushButton *m_BoutonOk = nullptr;
+    QPushButton *m_BoutonPourPointilles = nullptr;
+    LineCanvas *m_canvas = nullptr;
 };
 
 // Font families of the original design that Linux lacks, mapped once at start.

@@ -11,16 +11,15 @@ class CounterHost
 public:
     virtual ~CounterHost() = default;
 
-    // The program-wide settings lines.
-    virtual LignMatArray &LignMat() = 0;
-    // Writes slots 0 to 11 of lines to the settings file. On failure it has
-    // already told the user (message owned by owner) and returns false; the
-    // file is then as it was.
-    virtual bool FicEcrit(const LignMatArray &lines, QWidget *owner) = 0;
-    // The pause toggle of the countdown.
-    virtual void LabelAff_Click() = 0;
-    // Reloads the settings file and restarts the count from the full delay.
-    virtual void FormLoad() = 0;
+    // The program-wide settings lines, to fill the window from.
+    virtual const LignMatArray &lines() const = 0;
+    // Writes slots 0 to 11 of lines to the settings file; once written they
+    // become the program's lines and the count restarts from their delay.
+    // On failure the user has been told (message owned by owner), the file
+    // and the lines are as they were, and the result is false.
+    virtual bool commitLines(const LignMatArray &lines, QWidget *owner) = 0;
+    // Resumes the count that opening the settings window paused.
+    virtual void resumeCount() = 0;
     // Shows the countdown window again.
     virtual void showCounter() = 0;
 };

@@ -24,14 +24,16 @@
 #include <QTimeEdit>
 #include <QToolTip>
 
+#include "aboutbox.h"
 #include "access.h"
+#include "classicstyle.h"
 #include "counterhost.h"
 #include "launcher.h"
 #include "lineobject.h"
 #include "lines.h"
 #include "look.h"
-#include "minutrexversion.h"
 #include "services.h"
+#include "timepicker.h"
 
 namespace {
 
@@ -76,6 +78,8 @@ QGroupBox *makeFrame(QWidget *parent, const char *name, const QString &caption, 
     setColour(frame, QPalette::Window, fromBgr(WindowGrey));
     setColour(frame, QPalette::WindowText, fromBgr(CaptionTeal));
     setColour(frame, QPalette::Text, fromBgr(CaptionTeal));
+    frame->setAutoFillBackground(true);
+    ClassicStyle::apply(frame);
     return frame;
 }
 
@@ -94,6 +98,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
     button->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75, true));
     setColour(button, QPalette::Button, fromBgr(ButtonGrey));
     setTextColour(button, fromBgr(Black));
+    ClassicStyle::apply(button);
     button->setAutoDefault(false);
     return button;
 }
@@ -198,11 +203,15 @@ Param::Param(CounterHost &host, Services &services, QWidget *parent)
     , m_host(host)
     , m_services(services)
 {
+    // The artwork is compiled into this static library.
+    Q_INIT_RESOURCE(dialog);
     setObjectName(QStringLiteral("Param"));
     setAttribute(Qt::WA_DeleteOnClose);
     // No title text. Qt puts the application's name in place of an empty
     // title, so the title is a lone space, which shows as nothing.
     setWindowTitle(QStringLiteral(" "));
+    // No icon: an explicit empty one, so that the main window's is not inherited.
+    setWindowIcon(QIcon());
     setFixedSize(322, 678);
     setColour(this, QPalette::Window, fromBgr(WindowGrey));
     setAutoFillBackground(true);
@@ -211,133 +220,133 @@ Param::Param(CounterHost &host, Services &services, QWidget *parent)
     setTabOrderAndFocus();
     applyAccessibility();
 
-    connect(ParamParc, &QPushButton::clicked, this, &Param::ParamParc_Click);
-    connect(ParamOK, &QPushButton::clicked, this, &Param::ParamOK_Click);
-    connect(ParamAnnul, &QPushButton::clicked, this, &Param::ParamAnnul_Click);
-    connect(ParamSimul, &QPushButton::clicked, this, &Param::ParamSimul_Click);
-    connect(About2, &QPushButton::clicked, this, [this] { About2_Click(this, m_services); });
+    connect(m_ParamParc, &QPushButton::clicked, this, &Param::ParamParc_Click);
+    connect(m_ParamOK, &QPushButton::clicked, this, &Param::ParamOK_Click);
+    connect(m_ParamAnnul, &QPushButton::clicked, this, &Param::ParamAnnul_Click);
+    connect(m_ParamSimul, &QPushButton::clicked, this, &Param::ParamSimul_Click);
+    connect(m_About2, &QPushButton::clicked, this, [this] { About2_Click(this, m_services); });
 }
 
 void Param::buildControls()
 {
     const QFont titleFont = makeFont(QStringLiteral("Bookman Old Style"), 11.25, true, false, true);
-    Label7 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label7", 88, 8, 140, 25);
-    Label7->setFont(titleFont);
-    setTextColour(Label7, fromBgr(Black));
+    m_Label7 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label7", 88, 8, 140, 25);
+    m_Label7->setFont(titleFont);
+    setTextColour(m_Label7, fromBgr(Black));
     // The white copy on top, one pixel lower and two to the right: the dark
     // copy shows as an edge above and left of it.
-    Label8 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label8", 90, 9, 141, 23);
-    Label8->setFont(titleFont);
-    setColour(Label8, QPalette::WindowText, fromBgr(White));
-    Label8->raise();
+    m_Label8 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label8", 90, 9, 141, 23);
+    m_Label8->setFont(titleFont);
+    setColour(m_Label8, QPalette::WindowText, fromBgr(White));
+    m_Label8->raise();
 
-    Frame1 = makeFrame(this, "Frame1", QStringLiteral("  DECOMPTEUR "), 16, 40, 153, 81);
-    Label9 = makeCaption(Frame1, "Label9", QStringLiteral("Heures:Minutes:Secondes"), 8, 24, 137, 17);
-    Label9->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    ParamTime = place(new QTimeEdit(Frame1), "ParamTime", 32, 40, 89, 25);
-    ParamTime->setDisplayFormat(TimeFormat);
-    ParamTime->setTimeRange(QTime(0, 0, 0), QTime(23, 59, 59));
-    ParamTime->setTime(QTime(0, 0, 0));
-    ParamTime->setToolTip(QStringLiteral("Choisisser le délai du décompteur"));
-    ParamTime->setFont(makeFont(QStringLiteral("System"), 9.75, true));
-    keepSystemTextColours(ParamTime);
-    keepTextWhole(ParamTime, QStringLiteral("00:00:00"));
+    m_Frame1 = makeFrame(this, "Frame1", QStringLiteral("  DECOMPTEUR "), 16, 40, 153, 81);
+    m_Label9 = makeCaption(m_Frame1, "Label9", QStringLiteral("Heures:Minutes:Secondes"), 8, 24, 137, 17);
+    m_Label9->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_ParamTime = place(new TimePicker(m_Frame1), "ParamTime", 32, 40, 89, 25);
+    m_ParamTime->setDisplayFormat(TimeFormat);
+    m_ParamTime->setTimeRange(QTime(0, 0, 0), QTime(23, 59, 59));
+    m_ParamTime->setTime(QTime(0, 0, 0));
+    m_ParamTime->setToolTip(QStringLiteral("Choisisser le délai du décompteur"));
+    m_ParamTime->setFont(makeFont(QStringLiteral("System"), 9.75, true));
+    keepSystemTextColours(m_ParamTime);
+    keepTextWhole(m_ParamTime, QStringLiteral("00:00:00"));
 
-    About2 = place(new QPushButton(this), "About2", 208, 56, 57, 57);
-    About2->setFlat(true);
-    About2->setAutoDefault(false);
-    About2->setToolTip(QStringLiteral("A propos ..."));
-    About2->setIcon(QIcon(QStringLiteral(":/images/gears.png")));
-    About2->setIconSize(QSize(32, 32));
-    setColour(About2, QPalette::Button, fromBgr(WindowGrey));
+    m_About2 = place(new QPushButton(this), "About2", 208, 56, 57, 57);
+    m_About2->setFlat(true);
+    m_About2->setAutoDefault(false);
+    m_About2->setToolTip(QStringLiteral("A propos ..."));
+    m_About2->setIcon(QIcon(QStringLiteral(":/images/gears.png")));
+    m_About2->setIconSize(QSize(32, 32));
+    setColour(m_About2, QPalette::Button, fromBgr(WindowGrey));
 
-    Frame2 = makeFrame(this, "Frame2", QStringLiteral("  ACTION "), 16, 136, 289, 241);
-    Label2 = makeCaption(Frame2, "Label2", QStringLiteral("Nom de l'action"), 24, 24, 137, 17);
-    ParamActNom = makeTextBox(Frame2, "ParamActNom", QStringLiteral("Entrer le nom de l'action"),
+    m_Frame2 = makeFrame(this, "Frame2", QStringLiteral("  ACTION "), 16, 136, 289, 241);
+    m_Label2 = makeCaption(m_Frame2, "Label2", QStringLiteral("Nom de l'action"), 24, 24, 137, 17);
+    m_ParamActNom = makeTextBox(m_Frame2, "ParamActNom", QStringLiteral("Entrer le nom de l'action"),
                               makeFont(QStringLiteral("Times New Roman"), 11.25, true), 24, 40, 137);
-    Label11 = makeCaption(Frame2, "Label11", QStringLiteral("Sélection du fichier à éxécuter"), 24, 80,
+    m_Label11 = makeCaption(m_Frame2, "Label11", QStringLiteral("Sélection du fichier à éxécuter"), 24, 80,
                           233, 17);
-    ParamParc = makeButton(Frame2, "ParamParc", QStringLiteral("Parcourir ..."), 24, 96);
-    ParamParc->setToolTip(QStringLiteral(
+    m_ParamParc = makeButton(m_Frame2, "ParamParc", QStringLiteral("Parcourir ..."), 24, 96);
+    m_ParamParc->setToolTip(QStringLiteral(
         "Cliquer pou afficher l'arborescence des répertoires, puis sélectionner le fichier cible"));
-    Label10 = makeCaption(Frame2, "Label10", QStringLiteral("Nom du fichier à éxécuter"), 24, 136, 137, 17);
-    ParamAppNom = makeTextBox(Frame2, "ParamAppNom",
+    m_Label10 = makeCaption(m_Frame2, "Label10", QStringLiteral("Nom du fichier à éxécuter"), 24, 136, 137, 17);
+    m_ParamAppNom = makeTextBox(m_Frame2, "ParamAppNom",
                               QStringLiteral("Cliquer sur Parcourir pour sélectionner un fichier"),
                               makeFont(QStringLiteral("Arial"), AppNomDesignSize), 24, 152, 241);
-    setColour(ParamAppNom, QPalette::Base, fromBgr(White));
-    setTextColour(ParamAppNom, fromBgr(Black));
-    Label4 = makeCaption(Frame2, "Label4", QStringLiteral("Emplacement du fichier à éxécuter"), 24, 184,
+    setColour(m_ParamAppNom, QPalette::Base, fromBgr(White));
+    setTextColour(m_ParamAppNom, fromBgr(Black));
+    m_Label4 = makeCaption(m_Frame2, "Label4", QStringLiteral("Emplacement du fichier à éxécuter"), 24, 184,
                          241, 17);
-    ParamAppDir = makeTextBox(Frame2, "ParamAppDir",
+    m_ParamAppDir = makeTextBox(m_Frame2, "ParamAppDir",
                               QStringLiteral("Cliquer sur Parcourir pour sélectionner un emplacement"),
                               makeFont(QStringLiteral("Arial"), AppDirDesignSize), 24, 201, 241);
-    setColour(ParamAppDir, QPalette::Base, fromBgr(White));
-    setTextColour(ParamAppDir, fromBgr(Black));
+    setColour(m_ParamAppDir, QPalette::Base, fromBgr(White));
+    setTextColour(m_ParamAppDir, fromBgr(Black));
 
-    Frame3 = makeFrame(this, "Frame3", QStringLiteral("  COMMENTAIRES  "), 16, 392, 289, 97);
-    Label5 = makeCaption(Frame3, "Label5", QStringLiteral("Vos commentaires (facultatif)"), 24, 24, 241, 17);
-    ParamObs = place(new QPlainTextEdit(Frame3), "ParamObs", 24, 40, 241, 41);
-    ParamObs->setToolTip(QStringLiteral("Entrer vos commentaires ..."));
-    ParamObs->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75));
+    m_Frame3 = makeFrame(this, "Frame3", QStringLiteral("  COMMENTAIRES  "), 16, 392, 289, 97);
+    m_Label5 = makeCaption(m_Frame3, "Label5", QStringLiteral("Vos commentaires (facultatif)"), 24, 24, 241, 17);
+    m_ParamObs = place(new QPlainTextEdit(m_Frame3), "ParamObs", 24, 40, 241, 41);
+    m_ParamObs->setToolTip(QStringLiteral("Entrer vos commentaires ..."));
+    m_ParamObs->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75));
     // Tab moves on to the next control, as in the other boxes.
-    ParamObs->setTabChangesFocus(true);
+    m_ParamObs->setTabChangesFocus(true);
 
-    keepSystemTextColours(ParamObs);
+    keepSystemTextColours(m_ParamObs);
 
-    Frame4 = makeFrame(this, "Frame4", QStringLiteral("  OPTIONS  "), 16, 504, 289, 121);
+    m_Frame4 = makeFrame(this, "Frame4", QStringLiteral("  OPTIONS  "), 16, 504, 289, 121);
     const QString lastSecondsBeeps =
         QStringLiteral("Décocher pour désactiver les bips sonores des 5 dernières secondes");
-    ParamBoxBipDem = makeOption(Frame4, "ParamBoxBipDem", QStringLiteral("  Bip sonore au démarrage"),
+    m_ParamBoxBipDem = makeOption(m_Frame4, "ParamBoxBipDem", QStringLiteral("  Bip sonore au démarrage"),
                                 lastSecondsBeeps, 16, 241);
-    ParamBoxBips = makeOption(Frame4, "ParamBoxBips",
+    m_ParamBoxBips = makeOption(m_Frame4, "ParamBoxBips",
                               QStringLiteral("  Bips sonores sur les 5 dernières secondes"),
                               lastSecondsBeeps, 40, 241);
-    ParamBoxExec = makeOption(Frame4, "ParamBoxExec", QStringLiteral("  Exécution de l'action à terme"),
+    m_ParamBoxExec = makeOption(m_Frame4, "ParamBoxExec", QStringLiteral("  Exécution de l'action à terme"),
                               QStringLiteral("Décocher pour désactiver l'éxécution du fichier cible"), 64, 257);
-    ParamBoxFerm = makeOption(
-        Frame4, "ParamBoxFerm", QStringLiteral("  Fermeture de Minutrex à terme"),
+    m_ParamBoxFerm = makeOption(
+        m_Frame4, "ParamBoxFerm", QStringLiteral("  Fermeture de Minutrex à terme"),
         QStringLiteral("Décocher pour garder Minutrex ouvert pour une éxécution ultérieure de l'action"),
         88, 257);
 
-    ParamAnnul = makeButton(this, "ParamAnnul", QStringLiteral("Annulation"), 16, 640);
-    ParamSimul = makeButton(this, "ParamSimul", QStringLiteral("Simulation"), 120, 640);
-    ParamOK = makeButton(this, "ParamOK", QStringLiteral("OK"), 224, 640);
+    m_ParamAnnul = makeButton(this, "ParamAnnul", QStringLiteral("Annulation"), 16, 640);
+    m_ParamSimul = makeButton(this, "ParamSimul", QStringLiteral("Simulation"), 120, 640);
+    m_ParamOK = makeButton(this, "ParamOK", QStringLiteral("OK"), 224, 640);
 
-    CommDial.title = QStringLiteral("Choisissez un fichier ...");
+    m_CommDial.title = QStringLiteral("Choisissez un fichier ...");
 
     const QCursor hand = handCursor();
-    for (QWidget *widget : {static_cast<QWidget *>(About2), static_cast<QWidget *>(ParamParc),
-                            static_cast<QWidget *>(ParamOK), static_cast<QWidget *>(ParamAnnul),
-                            static_cast<QWidget *>(ParamSimul), static_cast<QWidget *>(ParamBoxBipDem),
-                            static_cast<QWidget *>(ParamBoxBips), static_cast<QWidget *>(ParamBoxFerm)})
+    for (QWidget *widget : {static_cast<QWidget *>(m_About2), static_cast<QWidget *>(m_ParamParc),
+                            static_cast<QWidget *>(m_ParamOK), static_cast<QWidget *>(m_ParamAnnul),
+                            static_cast<QWidget *>(m_ParamSimul), static_cast<QWidget *>(m_ParamBoxBipDem),
+                            static_cast<QWidget *>(m_ParamBoxBips), static_cast<QWidget *>(m_ParamBoxFerm)})
         widget->setCursor(hand);
 }
 
 void Param::setTabOrderAndFocus()
 {
-    const QList<QWidget *> order{ParamSimul,   ParamAnnul,  ParamOK,      ParamParc,   ParamAppDir,
-                                 ParamAppNom,  ParamTime,   ParamObs,     ParamBoxExec, ParamActNom,
-                                 ParamBoxFerm, ParamBoxBips, About2,      ParamBoxBipDem};
+    const QList<QWidget *> order{m_ParamSimul,   m_ParamAnnul,  m_ParamOK,      m_ParamParc,   m_ParamAppDir,
+                                 m_ParamAppNom,  m_ParamTime,   m_ParamObs,     m_ParamBoxExec, m_ParamActNom,
+                                 m_ParamBoxFerm, m_ParamBoxBips, m_About2,      m_ParamBoxBipDem};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     // Taken when the window first becomes active.
-    ParamSimul->setFocus(Qt::OtherFocusReason);
+    m_ParamSimul->setFocus(Qt::OtherFocusReason);
 }
 
 void Param::applyAccessibility()
 {
     // The dark copy of the title is only its edge.
-    hideFromAccessibility(Label7);
-    About2->setAccessibleName(About2->toolTip());
+    hideFromAccessibility(m_Label7);
+    m_About2->setAccessibleName(m_About2->toolTip());
     // Each box is named by its own caption, not by the frame around it.
-    const std::pair<QLabel *, QWidget *> captions[] = {{Label9, ParamTime},   {Label2, ParamActNom},
-                                                       {Label10, ParamAppNom}, {Label4, ParamAppDir},
-                                                       {Label5, ParamObs}};
+    const std::pair<QLabel *, QWidget *> captions[] = {{m_Label9, m_ParamTime},   {m_Label2, m_ParamActNom},
+                                                       {m_Label10, m_ParamAppNom}, {m_Label4, m_ParamAppDir},
+                                                       {m_Label5, m_ParamObs}};
     for (const auto &[caption, control] : captions) {
         caption->setBuddy(control);
         control->setAccessibleName(caption->text().trimmed());
     }
-    for (QCheckBox *box : {ParamBoxBipDem, ParamBoxBips, ParamBoxExec, ParamBoxFerm})
+    for (QCheckBox *box : {m_ParamBoxBipDem, m_ParamBoxBips, m_ParamBoxExec, m_ParamBoxFerm})
         box->setAccessibleName(box->text().trimmed());
 }
 
@@ -394,7 +403,7 @@ void Param::fitIntoScreen()
         control->setParent(content);
         control->setVisible(shown);
     }
-    Label8->raise();
+    m_Label8->raise();
 
     const int bar = scroll->verticalScrollBar()->sizeHint().width();
     const int width = std::min(page.width() + bar, area.width());
@@ -405,7 +414,7 @@ void Param::fitIntoScreen()
     content->show();
     scroll->show();
     // The buttons hold the first focus: the window opens on them.
-    scroll->ensureWidgetVisible(ParamSimul);
+    scroll->ensureWidgetVisible(m_ParamSimul);
 }
 
 void Param::centreOnScreen()
@@ -445,46 +454,46 @@ void Param::showEvent(QShowEvent *event)
 
 void Param::Form_Activate()
 {
-    const LignMatArray &lines = m_host.LignMat();
+    const LignMatArray &lines = m_host.lines();
 
     // The settings have never been confirmed: the window keeps its design-time
     // state, whatever the other lines hold.
     if (lines[4].toText() == defaultActionName())
         return;
 
-    ParamTime->setTime(QTime(timePiece(lines[1], 23), timePiece(lines[2], 59), timePiece(lines[3], 59)));
-    ParamActNom->setText(lines[4].toText());
-    setFileBoxText(ParamAppNom, lines[5].toText(), AppNomDesignSize);
-    setFileBoxText(ParamAppDir, lines[6].toText(), AppDirDesignSize);
+    m_ParamTime->setTime(QTime(timePiece(lines[1], 23), timePiece(lines[2], 59), timePiece(lines[3], 59)));
+    m_ParamActNom->setText(lines[4].toText());
+    setFileBoxText(m_ParamAppNom, lines[5].toText(), AppNomDesignSize);
+    setFileBoxText(m_ParamAppDir, lines[6].toText(), AppDirDesignSize);
     if (lines[7].toText() != defaultComment()) {
         // Wrapping at word boundaries searches each line's word to its end: a
         // comment with a very long word would take minutes to lay out, so it
         // wraps anywhere instead.
         const QString comment = lines[7].toText();
         if (hasLongWord(comment))
-            ParamObs->setWordWrapMode(QTextOption::WrapAnywhere);
-        ParamObs->setPlainText(comment);
+            m_ParamObs->setWordWrapMode(QTextOption::WrapAnywhere);
+        m_ParamObs->setPlainText(comment);
     }
-    ParamBoxBipDem->setChecked(optionTicked(lines[8]));
-    ParamBoxBips->setChecked(optionTicked(lines[9]));
-    ParamBoxExec->setChecked(optionTicked(lines[10]));
-    ParamBoxFerm->setChecked(optionTicked(lines[11]));
+    m_ParamBoxBipDem->setChecked(optionTicked(lines[8]));
+    m_ParamBoxBips->setChecked(optionTicked(lines[9]));
+    m_ParamBoxExec->setChecked(optionTicked(lines[10]));
+    m_ParamBoxFerm->setChecked(optionTicked(lines[11]));
 }
 
 void Param::ParamParc_Click()
 {
-    const LignMatArray &lines = m_host.LignMat();
+    const LignMatArray &lines = m_host.lines();
     // The filter matches every file, names without a dot included.
-    CommDial.filter = QStringLiteral("Tous les Fichiers(*.*) (*)");
+    m_CommDial.filter = QStringLiteral("Tous les Fichiers(*.*) (*)");
     // The stored directory, so a second choice starts from the same place.
     const QString storedDirectory = lines[6].toText();
-    CommDial.initialDirectory = storedDirectory.isEmpty() ? QStringLiteral("/") : storedDirectory;
-    CommDial.fileName =
-        m_services.openFileName(this, CommDial.title, CommDial.filter, CommDial.initialDirectory);
-    if (CommDial.fileName.isEmpty())
+    m_CommDial.initialDirectory = storedDirectory.isEmpty() ? QStringLiteral("/") : storedDirectory;
+    m_CommDial.fileName =
+        m_services.openFileName(this, m_CommDial.title, m_CommDial.filter, m_CommDial.initialDirectory);
+    if (m_CommDial.fileName.isEmpty())
         return;
 
-    FicRepNom = CommDial.fileName;
+    FicRepNom = m_CommDial.fileName;
     const qsizetype p = FicRepNom.lastIndexOf(QLatin1Char('/')) + 1;
     const QString fileName = FicRepNom.mid(p);
     const QString directory = FicRepNom.left(p);
@@ -492,10 +501,10 @@ void Param::ParamParc_Click()
     ActNom = dot < 0 ? fileName : fileName.left(dot);
 
     // Proposed only while the user has not typed a name of their own.
-    if (ParamActNom->text().isEmpty() || ParamActNom->text() == lines[4].toText())
-        ParamActNom->setText(ActNom);
-    setFileBoxText(ParamAppNom, fileName, AppNomDesignSize);
-    setFileBoxText(ParamAppDir, directory, AppDirDesignSize);
+    if (m_ParamActNom->text().isEmpty() || m_ParamActNom->text() == lines[4].toText())
+        m_ParamActNom->setText(ActNom);
+    setFileBoxText(m_ParamAppNom, fileName, AppNomDesignSize);
+    setFileBoxText(m_ParamAppDir, directory, AppDirDesignSize);
 }
 
 void Param::ParamOK_Click()
@@ -504,38 +513,35 @@ void Param::ParamOK_Click()
         return;
 
     // Built aside: the settings lines change only once the file holds them.
-    LignMatArray lines = m_host.LignMat();
-    const QString time = ParamTime->time().toString(TimeFormat);
+    LignMatArray lines = m_host.lines();
+    const QString time = m_ParamTime->time().toString(TimeFormat);
     lines[1] = LineValue::number(numericValue(time.mid(0, 2)));
     lines[2] = LineValue::number(numericValue(time.mid(3, 2)));
     lines[3] = LineValue::number(numericValue(time.mid(6, 2)));
-    lines[4] = LineValue::text(ParamActNom->text());
-    lines[5] = LineValue::text(ParamAppNom->text());
-    lines[6] = LineValue::text(ParamAppDir->text());
+    lines[4] = LineValue::text(m_ParamActNom->text());
+    lines[5] = LineValue::text(m_ParamAppNom->text());
+    lines[6] = LineValue::text(m_ParamAppDir->text());
     // The file holds one line per value: the comment's line breaks become spaces.
-    QString comment = ParamObs->toPlainText();
+    QString comment = m_ParamObs->toPlainText();
     comment.replace(QLatin1String("\r\n"), QLatin1String(" "));
     comment.replace(u'\r', u' ');
     comment.replace(u'\n', u' ');
     lines[7] = LineValue::text(comment);
-    lines[8] = optionLine(ParamBoxBipDem);
-    lines[9] = optionLine(ParamBoxBips);
-    lines[10] = optionLine(ParamBoxExec);
-    lines[11] = optionLine(ParamBoxFerm);
+    lines[8] = optionLine(m_ParamBoxBipDem);
+    lines[9] = optionLine(m_ParamBoxBips);
+    lines[10] = optionLine(m_ParamBoxExec);
+    lines[11] = optionLine(m_ParamBoxFerm);
 
     // A failed write has been reported by the countdown window; the dialog
     // stays open with everything the user entered, so nothing is lost.
     m_busy = true;
-    const bool written = m_host.FicEcrit(lines, this);
+    const bool committed = m_host.commitLines(lines, this);
     m_busy = false;
-    if (!written)
+    if (!committed)
         return;
 
     m_leaving = true;
-    m_host.LignMat() = lines;
     hide();
-    m_host.LabelAff_Click();
-    m_host.FormLoad();
     unload();
     m_host.showCounter();
 }
@@ -545,7 +551,7 @@ void Param::ParamAnnul_Click()
     if (m_leaving || m_busy)
         return;
     m_leaving = true;
-    m_host.LabelAff_Click();
+    m_host.resumeCount();
     hide();
     unload();
     m_host.showCounter();
@@ -553,16 +559,12 @@ void Param::ParamAnnul_Click()
 
 void Param::ParamSimul_Click()
 {
-    launchAction(ParamAppNom->text(), ParamAppDir->text(), this, LaunchTexts::simulation(), m_services);
+    launchAction(m_ParamAppNom->text(), m_ParamAppDir->text(), this, LaunchTexts::simulation(), m_services);
 }
 
 void Param::About2_Click(QWidget *owner, Services &services)
 {
-    const QStringList lines{QStringLiteral("Minutrex v" MINUTREX_VERSION), QStringLiteral("Décembre 2006"),
-                            QStringLiteral("Auteur : l'équipe Minutrex"),
-                            QStringLiteral("https://minutrex.example.org")};
-    services.messageBox(owner, lines.join(QLatin1Char('\n')), Services::Icon::Information,
-                        QStringLiteral("About"));
+    showAboutBox(owner, services);
 }
 
 void Param::unload()

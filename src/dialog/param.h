@@ -44,33 +44,8 @@ public:
         QString fileName;
     };
 
-    QLabel *Label7 = nullptr;
-    QLabel *Label8 = nullptr;
-    QGroupBox *Frame1 = nullptr;
-    QLabel *Label9 = nullptr;
-    QTimeEdit *ParamTime = nullptr;
-    QPushButton *About2 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *ParamActNom = nullptr;
-    QLabel *Label11 = nullptr;
-    QPushButton *ParamParc = nullptr;
-    QLabel *Label10 = nullptr;
-    QLineEdit *ParamAppNom = nullptr;
-    QLabel *Label4 = nullptr;
-    QLineEdit *ParamAppDir = nullptr;
-    QGroupBox *Frame3 = nullptr;
-    QLabel *Label5 = nullptr;
-    QPlainTextEdit *ParamObs = nullptr;
-    QGroupBox *Frame4 = nullptr;
-    QCheckBox *ParamBoxBipDem = nullptr;
-    QCheckBox *ParamBoxBips = nullptr;
-    QCheckBox *ParamBoxExec = nullptr;
-    QCheckBox *ParamBoxFerm = nullptr;
-    QPushButton *ParamAnnul = nullptr;
-    QPushButton *ParamSimul = nullptr;
-    QPushButton *ParamOK = nullptr;
-    FileDialogSettings CommDial;
+    // What the file-open dialog was given and answered last.
+    const FileDialogSettings &fileDialog() const { return m_CommDial; }
 
 public slots:
     void Form_Activate();
@@ -94,6 +69,35 @@ private:
     void centreOnScreen();
     // Closes the window, which deletes it.
     void unload();
+
+    // Controls, found by tests through their object names.
+    QLabel *m_Label7 = nullptr;
+    QLabel *m_Label8 = nullptr;
+    QGroupBox *m_Frame1 = nullptr;
+    QLabel *m_Label9 = nullptr;
+    QTimeEdit *m_ParamTime = nullptr;
+    QPushButton *m_About2 = nullptr;
+    QGroupBox *m_Frame2 = nullptr;
+    QLabel *m_Label2 = nullptr;
+    QLineEdit *m_ParamActNom = nullptr;
+    QLabel *m_Label11 = nullptr;
+    QPushButton *m_ParamParc = nullptr;
+    QLabel *m_Label10 = nullptr;
+    QLineEdit *m_ParamAppNom = nullptr;
+    QLabel *m_Label4 = nullptr;
+    QLineEdit *m_ParamAppDir = nullptr;
+    QGroupBox *m_Frame3 = nullptr;
+    QLabel *m_Label5 = nullptr;
+    QPlainTextEdit *m_ParamObs = nullptr;
+    QGroupBox *m_Frame4 = nullptr;
+    QCheckBox *m_ParamBoxBipDem = nullptr;
+    QCheckBox *m_ParamBoxBips = nullptr;
+    QCheckBox *m_ParamBoxExec = nullptr;
+    QCheckBox *m_ParamBoxFerm = nullptr;
+    QPushButton *m_ParamAnnul = nullptr;
+    QPushButton *m_ParamSimul = nullptr;
+    QPushButton *m_ParamOK = nullptr;
+    FileDialogSettings m_CommDial;
 
     CounterHost &m_host;
     Services &m_services;

@@ -1,5 +1,7 @@
 #include "access.h"
 
+#include <algorithm>
+
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -106,7 +108,9 @@ void hideFromAccessibility(QWidget *widget)
 void exposeTime(QWidget *widget, const QString &text, double seconds)
 {
     installFactoryOnce();
-    const QVariant value(qint64(seconds < 0 ? 0 : seconds));
+    // A hand-edited delay can exceed any whole number of seconds; clamped
+    // first, since converting such a value is undefined.
+    const QVariant value(qint64(std::clamp(seconds, 0.0, 1e15)));
     const bool first = !widget->property(SecondsProperty).isValid();
     const bool valueChanged = widget->property(SecondsProperty) != value;
     widget->setProperty(SecondsProperty, value);

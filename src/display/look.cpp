@@ -9,6 +9,13 @@
 #include <QStyleOptionSpinBox>
 #include <QWidget>
 
+// The artwork of a static library is registered by hand: nothing else
+// references it, so the linker would leave it out.
+static void initDisplayArtwork()
+{
+    Q_INIT_RESOURCE(display);
+}
+
 QFont makeFont(const QString &family, qreal pointSize, bool bold, bool italic, bool underline)
 {
     QFont font(family);
@@ -53,6 +60,7 @@ QPixmap artwork(const QString &path, qreal ratio)
 
 QCursor handCursor()
 {
+    initDisplayArtwork();
     const QPixmap hand = artwork(QStringLiteral(":/cursors/hand.png"), qApp->devicePixelRatio());
     if (hand.isNull())
         return QCursor(Qt::PointingHandCursor);
@@ -92,4 +100,17 @@ void keepTextWhole(QAbstractSpinBox *box, const QString &sample)
     }();
     if (narrow && editFieldWidth(box, narrow) >= editFieldWidth(box, box->style()))
         box->setStyle(narrow);
+}
+
+QString withUnbreakableHyphens(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 4);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        out += text.at(i);
+        if (text.at(i) == u'-' && i > 0 && i + 1 < text.size() && text.at(i - 1).isLetter()
+            && text.at(i + 1).isLetter())
+            out += QChar(0x2060);
+    }
+    return out;
 }

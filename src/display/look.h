@@ -36,3 +36,8 @@ QCursor handCursor();
 // arrows leave too little room (wide side-by-side buttons) is replaced, for
 // this box alone, by one with narrow arrows. Call once the font is set.
 void keepTextWhole(QAbstractSpinBox *box, const QString &sample);
+
+// The text with a word joiner after each hyphen that stands between two
+// letters, so word wrapping breaks lines only between words
+// ("DOUBLE-CLIC" stays whole). The joiner is invisible.
+QString withUnbreakableHyphens(const QString &text);

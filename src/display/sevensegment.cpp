@@ -71,14 +71,17 @@ void SevenSegmentDisplay::Afficheur(const QString &TimeAff, double timDecr)
     CoulON = LitColor;
     CoulOFF = UnlitColor;
 
-    // A count of 100 hours or more (only a hand-edited settings file can hold
-    // one) has a longer hours field, so the fixed positions would show wrong
-    // digits. Such a text shows 99 hours with its real minutes and seconds,
-    // taken from its last five characters.
+    // A count of 100 hours or more, or a negative hours line (only a
+    // hand-edited settings file holds either), has a longer hours field, so
+    // the fixed positions would show wrong digits. Such a text shows 99 hours,
+    // or 00 when the field holds a minus sign, with its real minutes and
+    // seconds, taken from its last five characters.
     QString text = TimeAff;
     const qsizetype size = TimeAff.size();
-    if (size > 8 && TimeAff.at(size - 6) == u':' && TimeAff.at(size - 3) == u':')
-        text = QStringLiteral("99") + TimeAff.right(6);
+    if (size > 8 && TimeAff.at(size - 6) == u':' && TimeAff.at(size - 3) == u':') {
+        const bool negative = TimeAff.left(size - 6).contains(u'-');
+        text = (negative ? QStringLiteral("00") : QStringLiteral("99")) + TimeAff.right(6);
+    }
 
     for (int group = 1; group <= 3; ++group) {
         const qsizetype start = 3 * (group - 1);

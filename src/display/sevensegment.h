@@ -27,8 +27,9 @@ public:
     // Colours the six digits from characters 1-2, 4-5 and 7-8 of TimeAff, then
     // calls ProcedClig. timDecr is the main window's TimDecr (0 while paused).
     // Anything but an ASCII digit, or a missing character, shows 0. A text
-    // longer than eight characters that ends in ":MM:SS" (100 hours or more)
-    // shows 99 hours and its real minutes and seconds.
+    // longer than eight characters that ends in ":MM:SS" shows its real
+    // minutes and seconds with 99 hours (100 hours or more), or 00 hours when
+    // its hours field holds a minus sign.
     void Afficheur(const QString &TimeAff, double timDecr);
     // One step of the colon animation: moves while counting, blinks while paused.
     void ProcedClig(double timDecr);

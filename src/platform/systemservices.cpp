@@ -281,8 +281,13 @@ void SystemServices::releaseIdleSleep()
 
 void SystemServices::notify(const QString &body, std::function<void()> onActivated)
 {
-    const QImage icon = QApplication::windowIcon().pixmap(48, 48).toImage();
-    session().notify(body, icon, std::move(onActivated));
+    // The program's icon belongs to its main window, not to the application,
+    // so that the settings window has none: take the first window's that has one.
+    QIcon programIcon = QApplication::windowIcon();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (qsizetype i = 0; programIcon.isNull() && i < windows.size(); ++i)
+        programIcon = windows[i]->windowIcon();
+    session().notify(body, programIcon.pixmap(48, 48).toImage(), std::move(onActivated));
 }
 
 QDateTime SystemServices::localDateTime()

@@ -13,6 +13,7 @@
 
 #include "launcher.h"
 #include "systemservices.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -68,24 +69,6 @@ public:
 private:
     SystemServices m_real;
 };
-
-bool writeFile(const QString &path, const QByteArray &content, bool executable)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
-        return false;
-    file.close();
-    QFile::Permissions perms = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    if (executable)
-        perms |= QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
-    return file.setPermissions(perms);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray shellQuoted(const QString &text)
 {
@@ -151,11 +134,11 @@ void TestLauncherSystem::initTestCase()
     QVERIFY(QDir().mkpath(m_target));
     QVERIFY(QDir().mkpath(m_bin));
     QVERIFY(QDir().mkpath(m_target + "Photos"));
-    QVERIFY(writeFile(m_target + "doc.txt", "hello\n", false));
-    QVERIFY(writeFile(m_target + "letter.docx", "x", false));
-    QVERIFY(writeFile(m_target + "letter.doc", "x", false));
-    QVERIFY(writeFile(m_target + "notes.txt", "not a program\n", true)); // +x, but no "#!"
-    QVERIFY(writeFile(m_target + "args.sh", recorderScript(m_target + "args.out"), true));
+    QVERIFY(writeBytes(m_target + "doc.txt", "hello\n", false));
+    QVERIFY(writeBytes(m_target + "letter.docx", "x", false));
+    QVERIFY(writeBytes(m_target + "letter.doc", "x", false));
+    QVERIFY(writeBytes(m_target + "notes.txt", "not a program\n", true)); // +x, but no "#!"
+    QVERIFY(writeBytes(m_target + "args.sh", recorderScript(m_target + "args.out"), true));
     m_path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(m_bin) + ':' + m_path);
     m_cwd = QDir::currentPath();
@@ -181,7 +164,7 @@ void TestLauncherSystem::cleanup()
 
 void TestLauncherSystem::installOpener(const QByteArray &body)
 {
-    QVERIFY(writeFile(m_bin + "/xdg-open", "#!/bin/sh\n" + body, true));
+    QVERIFY(writeBytes(m_bin + "/xdg-open", "#!/bin/sh\n" + body, true));
 }
 
 void TestLauncherSystem::programRuns_data()
@@ -197,13 +180,13 @@ void TestLauncherSystem::programRuns()
     QFETCH(QString, name);
     const QString record = m_target + name + ".out";
     QFile::remove(record);
-    QVERIFY(writeFile(m_target + name, recorderScript(record), true));
+    QVERIFY(writeBytes(m_target + name, recorderScript(record), true));
 
     RecordingSystem services;
     QVERIFY(launchAction(name, m_target, nullptr, LaunchTexts::action(), services));
     QTRY_VERIFY(QFile::exists(record));
     // Started in the target directory, with no parameters.
-    QCOMPARE(readFile(record), QFile::encodeName(m_target.chopped(1)) + '\n');
+    QCOMPARE(readBytes(record), QFile::encodeName(m_target.chopped(1)) + '\n');
     QVERIFY(services.messages.isEmpty());
     QVERIFY(!QFile::exists(m_opened));
 }
@@ -218,7 +201,7 @@ void TestLauncherSystem::commandLineGetsExactParameters()
     QTRY_VERIFY(QFile::exists(record));
     const QByteArray expected = QFile::encodeName(m_target.chopped(1))
         + "\none\ntwo words\n  padded  \n$HOME\na;b\n'q'\n";
-    QCOMPARE(readFile(record), expected);
+    QCOMPARE(readBytes(record), expected);
     QVERIFY(services.messages.isEmpty());
 }
 
@@ -249,7 +232,7 @@ void TestLauncherSystem::openerGetsAbsolutePath()
     RecordingSystem services;
     QVERIFY(launchAction(line, directory, nullptr, LaunchTexts::action(), services));
     // The opener has exited by now: its result was waited for.
-    QCOMPARE(readFile(m_opened), "1\n" + QFile::encodeName(m_target + expected) + '\n');
+    QCOMPARE(readBytes(m_opened), "1\n" + QFile::encodeName(m_target + expected) + '\n');
     QVERIFY(services.messages.isEmpty());
 }
 
@@ -296,7 +279,7 @@ void TestLauncherSystem::slowOpenerIsTrustedAndKeepsRunning()
     QVERIFY(!QFile::exists(done));
 
     // The opener was neither killed nor forgotten: it finishes its work.
-    QVERIFY(writeFile(go, "", false));
+    QVERIFY(writeBytes(go, "", false));
     QTRY_VERIFY(QFile::exists(done));
 }
 
@@ -390,8 +373,8 @@ void TestLauncherSystem::childrenGetOnlyStandardDescriptors()
     QVERIFY(services.openWithDesktop(nullptr, m_target + "doc.txt"));
     ::close(leaked);
     QTRY_VERIFY(QFile::exists(program));
-    QCOMPARE(readFile(program).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
-    QCOMPARE(readFile(opener).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
+    QCOMPARE(readBytes(program).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
+    QCOMPARE(readBytes(opener).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
 }
 
 QTEST_MAIN(TestLauncherSystem)

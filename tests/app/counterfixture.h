@@ -11,6 +11,7 @@
 
 #include "counter.h"
 #include "fakeservices.h"
+#include "testsupport.h"
 
 // A main window over a real settings file in a temporary program directory,
 // with a fake clock that moves 333 ms per tick.
@@ -35,9 +36,7 @@ struct CounterFixture
     // Writes the settings file as given (lines joined with CRLF) and makes it known.
     void writeFile(const QByteArray &bytes)
     {
-        QFile file(iniPath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
+        QVERIFY(writeBytes(iniPath(), bytes));
         services.regularFiles.insert(iniPath());
     }
 
@@ -74,6 +73,11 @@ struct CounterFixture
         counter->Timer1_Timer();
     }
 
-    // Runs the deletions that unloading a window asked for.
-    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    // One tick after the clock has jumped far past any delay a test uses.
+    void tickToTheEnd()
+    {
+        services.now += 1'000'000'000;
+        tick();
+    }
+
 };

@@ -31,7 +31,7 @@ private:
 
 Param *TestSettingsCycle::openSettings(CounterFixture &f)
 {
-    QTest::mouseDClick(f.counter->LabelAff, Qt::LeftButton);
+    QTest::mouseDClick(child<ClickLabel>(f.counter, "LabelAff"), Qt::LeftButton);
     Param *param = f.counter->findChild<Param *>();
     if (param && !QTest::qWaitForWindowExposed(param))
         return nullptr;
@@ -50,13 +50,13 @@ void TestSettingsCycle::doubleClickOpensSettings()
     QVERIFY(param);
     QVERIFY(param->isVisible());
     QVERIFY(!f.counter->isVisible());
-    QCOMPARE(f.counter->TimDecr, 0.0);
-    QCOMPARE(param->ParamTime->time(), QTime(0, 2, 0));
+    QCOMPARE(f.counter->countdown().TimDecr(), 0.0);
+    QCOMPARE(child<QTimeEdit>(param, "ParamTime")->time(), QTime(0, 2, 0));
     // The hidden window keeps ticking, paused.
-    const double left = f.counter->TimeNum;
+    const double left = f.counter->countdown().TimeNum();
     f.tick();
     f.tick();
-    QCOMPARE(f.counter->TimeNum, left);
+    QCOMPARE(f.counter->countdown().TimeNum(), left);
 }
 
 void TestSettingsCycle::annulationResumes_data()
@@ -81,19 +81,19 @@ void TestSettingsCycle::annulationResumes()
     for (int i = 0; i < 6; ++i)
         f.tick();
     if (pausedBefore)
-        QTest::mouseClick(f.counter->LabelAff, Qt::LeftButton);
-    const double left = f.counter->TimeNum;
+        QTest::mouseClick(child<ClickLabel>(f.counter, "LabelAff"), Qt::LeftButton);
+    const double left = f.counter->countdown().TimeNum();
     Param *param = openSettings(f);
     QVERIFY(param);
-    param->ParamActNom->setText(QStringLiteral("changed"));
-    QTest::mouseClick(param->ParamAnnul, Qt::LeftButton);
-    CounterFixture::flushDeletes();
+    child<QLineEdit>(param, "ParamActNom")->setText(QStringLiteral("changed"));
+    QTest::mouseClick(child<QPushButton>(param, "ParamAnnul"), Qt::LeftButton);
+    runDeferredDeletes();
     QVERIFY(!f.counter->findChild<Param *>());
     QVERIFY(f.counter->isVisible());
-    QVERIFY(f.counter->TimDecr > 0);
-    QCOMPARE(f.counter->TimeNum, left);
+    QVERIFY(f.counter->countdown().TimDecr() > 0);
+    QCOMPARE(f.counter->countdown().TimeNum(), left);
     f.tick();
-    QCOMPARE(f.counter->TimeNum, left - 0.333);
+    QCOMPARE(f.counter->countdown().TimeNum(), left - 0.333);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
     QCOMPARE(f.LignMat[4].toText(), QStringLiteral("Rapport"));
@@ -110,17 +110,17 @@ void TestSettingsCycle::okRestartsFromNewDelay()
         f.tick();
     Param *param = openSettings(f);
     QVERIFY(param);
-    param->ParamTime->setTime(QTime(0, 0, 5));
+    child<QTimeEdit>(param, "ParamTime")->setTime(QTime(0, 0, 5));
     const int beeps = f.services.beeps;
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
-    CounterFixture::flushDeletes();
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
+    runDeferredDeletes();
     QCOMPARE(f.services.beeps, beeps + 1);
     QVERIFY(f.counter->isVisible());
     QVERIFY(!f.counter->findChild<Param *>());
-    QCOMPARE(f.counter->TimeNum, 5.0);
-    QVERIFY(f.counter->TimDecr > 0);
+    QCOMPARE(f.counter->countdown().TimeNum(), 5.0);
+    QVERIFY(f.counter->countdown().TimDecr() > 0);
     // Resumed before the reload: the colons already move.
-    QCOMPARE(f.counter->display.SegClig1(1).color, SevenSegmentDisplay::LitColor);
+    QCOMPARE(f.counter->display().SegClig1(1).color, SevenSegmentDisplay::LitColor);
     f.tick();
     QCOMPARE(f.counter->windowTitle(), QStringLiteral("00:00:04  Minutrex"));
     QFile file(f.iniPath());
@@ -137,18 +137,18 @@ void TestSettingsCycle::okAfterFirstRunWritesItsLines()
     QVERIFY(QTest::qWaitForWindowExposed(f.counter));
     Param *param = openSettings(f);
     QVERIFY(param);
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
     QFile file(f.iniPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(),
              QByteArray("Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options\r\n"
                         " 0 \r\n 0 \r\n 0 \r\n\r\n\r\n\r\n\r\n 1 \r\n 1 \r\n 1 \r\n 1 \r\n"));
-    QCOMPARE(f.counter->CountAction->text(), QString());
-    QCOMPARE(f.counter->CountObs->text(), QString());
-    QCOMPARE(f.counter->TimeNum, 0.0);
+    QCOMPARE(child<QLabel>(f.counter, "CountAction")->text(), QString());
+    QCOMPARE(child<QLabel>(f.counter, "CountObs")->text(), QString());
+    QCOMPARE(f.counter->countdown().TimeNum(), 0.0);
     // A zero delay ends on the next tick; with no target the launcher says so.
     f.tick();
-    QVERIFY(!f.counter->Timer1.isActive());
+    QVERIFY(!f.counter->tickTimer().isActive());
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text, QStringLiteral("Aucun fichier cible !"));
     QVERIFY(!f.counter->isUnloaded());
@@ -181,17 +181,17 @@ void TestSettingsCycle::okWithUnwritableFileKeepsEverything()
     } else if (how == "read-only") {
         QVERIFY(QFile::setPermissions(f.iniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     } else {
-        param->ParamObs->setPlainText(QStringLiteral("mot ").repeated(300 * 1000));
+        child<QPlainTextEdit>(param, "ParamObs")->setPlainText(QStringLiteral("mot ").repeated(300 * 1000));
     }
     const LignMatArray before = f.LignMat;
-    param->ParamActNom->setText(QStringLiteral("typed"));
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
+    child<QLineEdit>(param, "ParamActNom")->setText(QStringLiteral("typed"));
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
     QCOMPARE(f.services.messages.size(), 1);
     QVERIFY(f.services.messages[0].text.contains(f.iniPath()));
     QVERIFY2(f.services.messages[0].text.contains(says), qPrintable(f.services.messages[0].text));
     QCOMPARE(f.services.messages[0].owner, static_cast<QWidget *>(param));
     QVERIFY(param->isVisible());
-    QCOMPARE(param->ParamActNom->text(), QStringLiteral("typed"));
+    QCOMPARE(child<QLineEdit>(param, "ParamActNom")->text(), QStringLiteral("typed"));
     QVERIFY(!f.counter->isVisible());
     QVERIFY(f.LignMat == before);
     QVERIFY(!f.counter->isUnloaded());
@@ -210,13 +210,13 @@ void TestSettingsCycle::okAfterCountEndedStartsAgain()
     QVERIFY(f.start());
     f.counter->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.counter));
-    while (f.counter->Timer1.isActive())
+    while (f.counter->tickTimer().isActive())
         f.tick();
     Param *param = openSettings(f);
     QVERIFY(param);
-    QTest::mouseClick(param->ParamOK, Qt::LeftButton);
-    QVERIFY(f.counter->Timer1.isActive());
-    QCOMPARE(f.counter->TimeNum, 1.0);
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
+    QVERIFY(f.counter->tickTimer().isActive());
+    QCOMPARE(f.counter->countdown().TimeNum(), 1.0);
 }
 
 QTEST_MAIN(TestSettingsCycle)

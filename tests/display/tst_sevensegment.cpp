@@ -159,6 +159,7 @@ void TestSevenSegment::digits_data()
     QTest::newRow("trailing text") << "12:34:56 " << "123456";
     QTest::newRow("100 hours") << "100:00:00" << "990000";
     QTest::newRow("1234 hours") << "1234:56:07" << "995607";
+    QTest::newRow("negative hours") << "-01:30:00" << "003000";
     QTest::newRow("long without a time ending") << "123456789" << "124578";
 }
 

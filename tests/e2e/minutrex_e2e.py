@@ -74,6 +74,15 @@ HOURGLASS = (24, 27, 27, 46)
 DIALOG_ANNULATION = (16, 640, 81, 25)
 DIALOG_OK = (224, 640, 81, 25)
 DIALOG_HOURS = (58, 92)  # the hours section of the time editor
+DIALOG_BUTTONS = {"Annulation": (16, 640, 81, 25), "Simulation": (120, 640, 81, 25), "OK": (224, 640, 81, 25),
+                  "Parcourir": (16 + 24, 136 + 96, 81, 25)}
+# Blank points inside each frame, in the settings window.
+FRAME_INSIDES = {"DECOMPTEUR": (16 + 140, 40 + 60), "ACTION": (16 + 270, 136 + 110),
+                 "COMMENTAIRES": (16 + 275, 392 + 60), "OPTIONS": (16 + 240, 504 + 20)}
+COMMENT_BOX = (23, 144, 188, 31)  # above the buttons, which overlap its bottom
+MAIN_FACE = (192, 192, 192)
+DIALOG_FACE = (224, 224, 224)
+FRAME_INSIDE = (192, 192, 192)
 
 DESCRIPTION = ("Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,"
                "6-Path,7-Observ,8/9/10-Options")
@@ -1953,6 +1962,70 @@ def scenario_package(s):
             f"desktop-file-validate passes: {r.stdout}{r.stderr}")
 
 
+def face_pixels(img, win, box):
+    """The pixels of a button's face along its top and left, clear of its bevel and caption."""
+    x, y, w, h = box
+    top = [(x + dx, y + 4) for dx in range(4, w - 4)]
+    left = [(x + 4, y + dy) for dy in range(4, h - 4)]
+    return {img.pixel(win.x + px_, win.y + py_) for px_, py_ in top + left}
+
+
+def ink_rows(img, win, box, background):
+    """Rows of the box that hold anything but the background, grouped into bands of (first, last, left, right)."""
+    x, y, w, h = box
+    bands = []
+    for row in range(y, y + h):
+        cols = [c for c in range(x, x + w) if img.pixel(win.x + c, win.y + row) != background]
+        if not cols:
+            continue
+        if bands and bands[-1][1] == row - 1:
+            first, _, left, right = bands[-1]
+            bands[-1] = (first, row, min(left, cols[0]), max(right, cols[-1]))
+        else:
+            bands.append((row, row, cols[0], cols[-1]))
+    return bands
+
+
+def painted_screenshot(s, p, win, point, colour, label):
+    """A screenshot once the window has been drawn: the point shows its known background colour."""
+    def probe():
+        img = s.screenshot(label, replace=True)
+        return img if img.pixel(win.x + point[0], win.y + point[1]) == colour else None
+    s.screenshot(label)
+    return p.wait(f"{label} drawn", probe, 3, interval=0.05)
+
+
+def scenario_looks(s):
+    """Flat button faces and frame insides whatever the style or theme; the comment wraps between words."""
+    s.start_servers(record=False)
+    variants = (("default", {}), ("windows", {"QT_STYLE_OVERRIDE": "windows"}),
+                ("fusion", {"QT_STYLE_OVERRIDE": "fusion"}), ("dark desktop", DARK_DESKTOP))
+    for label, env in variants:
+        d = s.fresh_dir()
+        p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=env)
+        w = p.wait_main_window()
+        img = painted_screenshot(s, p, w, COMMENT_BOX[:2], (216, 216, 216), f"main-{label}")
+        for name, box in (("ANNULATION", BUTTON_ANNULATION), ("EXECUTER", BUTTON_EXECUTER)):
+            seen = face_pixels(img, w, box)
+            s.check(seen == {MAIN_FACE}, f"{label}: the face of {name} is flat {MAIN_FACE} (saw {sorted(seen)[:4]})")
+        # The background panel is a flat light grey there.
+        bands = ink_rows(img, w, COMMENT_BOX, (216, 216, 216))
+        s.check(len(bands) == 2, f"{label}: the first-run comment is on two lines (ink bands {bands})")
+        first, second = (b[3] - b[2] for b in bands[:2])
+        # Broken inside "DOUBLE-CLIC", the first line would be the longer one.
+        s.check(second > first, f"{label}: the second line starts with DOUBLE-CLIC (widths {first}, {second})")
+
+        dialog = open_settings(s, p)
+        img = painted_screenshot(s, p, dialog, (4, 300), FRAME_INSIDE, f"settings-{label}")
+        for name, box in DIALOG_BUTTONS.items():
+            seen = face_pixels(img, dialog, box)
+            s.check(seen == {DIALOG_FACE}, f"{label}: the face of {name} is flat {DIALOG_FACE} (saw {sorted(seen)[:4]})")
+        for name, (x, y) in FRAME_INSIDES.items():
+            seen = {img.pixel(dialog.x + x + dx, dialog.y + y + dy) for dx in (-2, 0, 2) for dy in (-2, 0, 2)}
+            s.check(seen == {FRAME_INSIDE}, f"{label}: the inside of {name} is {FRAME_INSIDE} (saw {sorted(seen)})")
+        s.stop(p.proc)
+
+
 SCENARIOS = {
     "install": scenario_install,
     "first_run": scenario_first_run,
@@ -1980,6 +2053,7 @@ SCENARIOS = {
     "wayland": scenario_wayland,
     "no_application": scenario_no_application,
     "hostile_settings": scenario_hostile_settings,
+    "looks": scenario_looks,
 }
 
 
