@@ -6,7 +6,6 @@ set -euo pipefail
 # What building and running the program needs; ./run installs only these.
 PROGRAM_PACKAGES=(
     build-essential cmake pkg-config
-    clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop
     fonts-liberation2 fonts-urw-base35
@@ -23,7 +22,8 @@ PACKAGES=(
     qt6-translations-l10n
     desktop-file-utils appstream appstream-compose
     dpkg-dev lintian man-db
-    python3 python3-dbusmock dbus-daemon
+    python3 python3-dbusmock
+    clang libclang-rt-14-dev
 )
 
 missing_packages() {
