@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include <ctime>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
@@ -27,4 +29,11 @@ bool writeBytes(const QString &path, const QByteArray &content, bool executable)
     if (executable)
         permissions |= QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     return file.setPermissions(permissions);
+}
+
+qint64 processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }

@@ -39,3 +39,7 @@ QByteArray readBytes(const QString &path);
 // Replaces a file's content and gives it mode 0644, or 0755 when executable;
 // false when any of that fails.
 bool writeBytes(const QString &path, const QByteArray &content, bool executable = false);
+
+// Processor time this test program has used, in milliseconds: a bound on it
+// holds however busy the rest of the machine is.
+qint64 processCpuMs();
