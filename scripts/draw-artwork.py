@@ -181,21 +181,26 @@ def draw_hourglass():
     return canvas
 
 
-def draw_gears():
-    """32 x 32: two meshing gear wheels, black with yellow teeth, on grey
-    axles, on a transparent background."""
-    size = 32
-    gears = [
-        # centre x, centre y, body radius, tooth tip radius, teeth, phase (deg)
-        (12.0, 12.0, 7.5, 11.0, 8, 45.0),
-        (24.0, 24.0, 4.5, 7.5, 6, 225.0 + 30.0),
+def _gear_wheels(scale):
+    """The two wheels at that scale: centre x, centre y, body radius, tooth tip
+    radius, teeth, phase (deg)."""
+    return [
+        (12.0 * scale, 12.0 * scale, 7.5 * scale, 11.0 * scale, 8, 45.0),
+        (24.0 * scale, 24.0 * scale, 4.5 * scale, 7.5 * scale, 6, 225.0 + 30.0),
     ]
-    axle_radius = 3.1
+
+
+def _gear_classifier(gears, scale, glint):
+    """What a point of the gear picture shows; with glint, a light spot drawn
+    into each axle (the small picture sets a single pixel instead)."""
+    axle_radius = 3.1 * scale
 
     def classify(px, py):
         for cx, cy, body, tip, teeth, phase in gears:
             dx, dy = px - cx, py - cy
             r = math.hypot(dx, dy)
+            if glint and r <= axle_radius * 0.45 and dx < 0 and dy < 0:
+                return "glint"
             if r <= axle_radius:
                 return "axle"
             if r <= body:
@@ -206,10 +211,20 @@ def draw_gears():
                 offset = (angle - phase) % period
                 offset = min(offset, period - offset)
                 # Teeth narrow toward the tip: about 5 px wide at the root.
-                half_width = math.degrees((2.5 - 0.9 * (r - body) / (tip - body)) / r)
+                half_width = math.degrees((2.5 * scale - 0.9 * scale * (r - body) / (tip - body)) / r)
                 if offset <= half_width:
                     return "tooth"
         return "background"
+
+    return classify
+
+
+def draw_gears():
+    """32 x 32: two meshing gear wheels, black with yellow teeth, on grey
+    axles, on a transparent background."""
+    size = 32
+    gears = _gear_wheels(1)
+    classify = _gear_classifier(gears, 1, glint=False)
 
     colors = {"axle": GREY, "body": BLACK, "tooth": YELLOW, "background": TRANSPARENT}
     canvas = Canvas(size, size)
@@ -486,32 +501,7 @@ def draw_hourglass_2x():
 
 def draw_gears_2x():
     """64 x 64: the two gear wheels at twice the size."""
-    scale = 2
-    gears = [
-        (12.0 * scale, 12.0 * scale, 7.5 * scale, 11.0 * scale, 8, 45.0),
-        (24.0 * scale, 24.0 * scale, 4.5 * scale, 7.5 * scale, 6, 225.0 + 30.0),
-    ]
-    axle_radius = 3.1 * scale
-
-    def classify(px, py):
-        for cx, cy, body, tip, teeth, phase in gears:
-            dx, dy = px - cx, py - cy
-            r = math.hypot(dx, dy)
-            if r <= axle_radius * 0.45 and dx < 0 and dy < 0:
-                return "glint"
-            if r <= axle_radius:
-                return "axle"
-            if r <= body:
-                return "body"
-            if r <= tip:
-                angle = math.degrees(math.atan2(dy, dx))
-                period = 360.0 / teeth
-                offset = (angle - phase) % period
-                offset = min(offset, period - offset)
-                half_width = math.degrees((2.5 * scale - 0.9 * scale * (r - body) / (tip - body)) / r)
-                if offset <= half_width:
-                    return "tooth"
-        return "background"
+    classify = _gear_classifier(_gear_wheels(2), 2, glint=True)
 
     colors = {"glint": SILVER, "axle": GREY, "body": BLACK, "tooth": YELLOW, "background": TRANSPARENT}
     return _supersampled(Canvas(64, 64), classify, colors)
