@@ -287,13 +287,8 @@ void Counter::paintEvent(QPaintEvent *)
 void Counter::closeEvent(QCloseEvent *event)
 {
     // The window's own close control: the program ends without the action.
-    m_countdown.stop();
-    m_Timer1.stop();
-    m_extraTick.stop();
-    m_unloaded = true;
-    updateSleepInhibition();
     event->accept();
-    deleteLater();
+    unload();
 }
 
 bool Counter::Form_Initialize()
@@ -543,10 +538,15 @@ void Counter::showPauseLabel()
 
 void Counter::ProcedFin()
 {
+    hide();
+    unload();
+}
+
+void Counter::unload()
+{
     m_countdown.stop();
     m_Timer1.stop();
     m_extraTick.stop();
-    hide();
     m_unloaded = true;
     updateSleepInhibition();
     deleteLater();

@@ -84,6 +84,8 @@ private:
     // Switches the extra end tick on or off as the model asks.
     void scheduleExtraTick(int ms);
     void showPauseLabel();
+    // Stops everything and deletes the window, which ends the program.
+    void unload();
     void reportFileFailure(QWidget *owner, const QString &what, const QString &reason);
     // After the count was paused, resumed or set acting: the extra end tick
     // and the hold on idle suspend follow the new phase.

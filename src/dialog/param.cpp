@@ -195,6 +195,16 @@ LineValue optionLine(const QCheckBox *box)
     return LineValue::number(box->isChecked() ? 1 : 0);
 }
 
+
+// The room that the screen showing the window leaves for windows; empty
+// when there is no screen at all.
+QRect availableArea(const QWidget *window)
+{
+    QScreen *target = window->screen();
+    if (!target)
+        target = QGuiApplication::primaryScreen();
+    return target ? target->availableGeometry() : QRect();
+}
 } // namespace
 
 Param::Param(CounterHost &host, Services &services, QWidget *parent)
@@ -373,14 +383,11 @@ void Param::keyPressEvent(QKeyEvent *event)
 
 void Param::fitIntoScreen()
 {
-    QScreen *target = screen();
-    if (!target)
-        target = QGuiApplication::primaryScreen();
-    if (!target)
+    const QRect area = availableArea(this);
+    if (area.isEmpty())
         return;
     // Room for a title bar, which the window manager adds outside the window.
     constexpr int TitleBarAllowance = 32;
-    const QRect area = target->availableGeometry();
     const QSize page = size();
     const int roomHeight = area.height() - TitleBarAllowance;
     if (page.height() <= roomHeight && page.width() <= area.width())
@@ -419,12 +426,9 @@ void Param::fitIntoScreen()
 
 void Param::centreOnScreen()
 {
-    QScreen *target = screen();
-    if (!target)
-        target = QGuiApplication::primaryScreen();
-    if (!target)
+    const QRect area = availableArea(this);
+    if (area.isEmpty())
         return;
-    const QRect area = target->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
