@@ -108,9 +108,10 @@ std::optional<std::array<QString, StoredLineCount>> storedLinesOf(const QByteArr
 }
 
 // Follows the chain of links from path to its end. Returns the final path;
-// *exists tells whether anything is there, *mode what. False with errno set
-// when the chain cannot be followed (a loop, a component that is no folder).
-bool resolveLinks(const QByteArray &path, QByteArray *finalPath, bool *exists, mode_t *mode)
+// *exists tells whether anything is there, *info what (filled only then).
+// False with errno set when the chain cannot be followed (a loop, a component
+// that is no folder).
+bool resolveLinks(const QByteArray &path, QByteArray *finalPath, bool *exists, struct stat *info)
 {
     QByteArray current = path;
     for (int hop = 0; hop <= MaxLinkHops; ++hop) {
@@ -125,7 +126,7 @@ bool resolveLinks(const QByteArray &path, QByteArray *finalPath, bool *exists, m
         if (!S_ISLNK(st.st_mode)) {
             *finalPath = current;
             *exists = true;
-            *mode = st.st_mode;
+            *info = st;
             return true;
         }
         QByteArray target(4096, '\0');
@@ -285,10 +286,10 @@ SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)
     // Opening some devices acts on them: what is plainly no file is not opened.
     QByteArray finalPath;
     bool exists = false;
-    mode_t mode = 0;
-    if (resolveLinks(native, &finalPath, &exists, &mode) && exists && !S_ISREG(mode)) {
+    struct stat found{};
+    if (resolveLinks(native, &finalPath, &exists, &found) && exists && !S_ISREG(found.st_mode)) {
         result.status = SettingsRead::Status::NotRegularFile;
-        result.reason = notRegularReason(finalPath, mode);
+        result.reason = notRegularReason(finalPath, found.st_mode);
         return result;
     }
     // Without blocking, and judged by what was opened: a pipe put in the
@@ -307,7 +308,7 @@ SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        if (!resolveLinks(native, &finalPath, &exists, &mode))
+        if (!resolveLinks(native, &finalPath, &exists, &found))
             finalPath = native;
         result.status = SettingsRead::Status::NotRegularFile;
         result.reason = notRegularReason(finalPath, st.st_mode);
@@ -364,26 +365,19 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
 {
     QByteArray target;
     bool exists = false;
-    mode_t mode = 0;
-    if (!resolveLinks(QFile::encodeName(path), &target, &exists, &mode)) {
+    struct stat old{};
+    if (!resolveLinks(QFile::encodeName(path), &target, &exists, &old)) {
         *error = systemReason(errno);
         return false;
     }
-    if (exists && !S_ISREG(mode)) {
-        *error = notRegularReason(target, mode);
+    if (exists && !S_ISREG(old.st_mode)) {
+        *error = notRegularReason(target, old.st_mode);
         return false;
     }
-    struct stat old{};
-    if (exists) {
-        if (::stat(target.constData(), &old) != 0 || !S_ISREG(old.st_mode)) {
-            *error = systemReason(errno ? errno : EINVAL);
-            return false;
-        }
-        // No write permission for anyone means "do not change", for root too.
-        if ((old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0) {
-            *error = QStringLiteral("le fichier %1 est en lecture seule : il n'est pas modifié").arg(display(target));
-            return false;
-        }
+    // No write permission for anyone means "do not change", for root too.
+    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)) {
+        *error = QStringLiteral("le fichier %1 est en lecture seule : il n'est pas modifié").arg(display(target));
+        return false;
     }
 
     const QByteArray dir = directoryOf(target);
@@ -475,7 +469,7 @@ void removeStaleTemporaries(const QString &path)
 {
     QByteArray target;
     bool exists = false;
-    mode_t mode = 0;
-    if (resolveLinks(QFile::encodeName(path), &target, &exists, &mode))
+    struct stat found{};
+    if (resolveLinks(QFile::encodeName(path), &target, &exists, &found))
         removeStaleTemporariesOf(target);
 }
