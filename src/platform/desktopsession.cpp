@@ -7,6 +7,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -197,7 +198,8 @@ void DesktopSession::notify(const QString &body, const QImage &icon, std::functi
                     return; // no notification service
                 const bool markup = capabilities.value().contains(QStringLiteral("body-markup"));
 
-                QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("minutrex")}};
+                // The installed desktop entry's name, as the program declared it.
+                QVariantMap hints{{QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName()}};
                 if (!icon.isNull()) {
                     const QImage rgba = icon.convertToFormat(QImage::Format_RGBA8888);
                     QDBusArgument image;

@@ -1318,6 +1318,8 @@ def scenario_end_notices(s):
         image = notice["hints"].get("image-data")
         s.check(image is not None and image[0] > 0 and len(image[6]) == image[2] * image[1],
                 "with the program's icon")
+        entry = notice["hints"].get("desktop-entry")
+        s.check(entry == "org.example.minutrex", f"naming the installed desktop entry ({entry!r})")
 
     # The target starts and the program closes.
     d, p = run("Marque", "mark.sh", (0, 0, 1, 1))
