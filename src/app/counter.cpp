@@ -46,12 +46,6 @@ QRect twipsRect(int left, int top, int width, int height)
     return QRect(px(left), px(top), px(width), px(height));
 }
 
-void setTextColor(QWidget *widget, quint32 bgr)
-{
-    setColour(widget, QPalette::WindowText, fromBgr(bgr));
-    setColour(widget, QPalette::ButtonText, fromBgr(bgr));
-}
-
 LineObject frameLine(int x1, int y1, int x2, int y2)
 {
     return LineObject{x1, y1, x2, y2, Black, 1};
@@ -136,7 +130,7 @@ void Counter::buildLayout()
         l->setAlignment(Qt::AlignCenter);
         // The action name and the comment are shown as stored, never as markup.
         l->setTextFormat(Qt::PlainText);
-        setTextColor(l, color);
+        setTextColour(l, fromBgr(color));
         return l;
     };
     m_LabelTitre = label("LabelTitre", twipsRect(1200, 360, 1575, 255), QStringLiteral("Exécution de"),
@@ -189,7 +183,7 @@ void Counter::buildLayout()
         b->setCursor(hand);
         setColour(b, QPalette::Button, fromBgr(ButtonFace));
         // A fixed face: a dark desktop palette's light text would vanish on it.
-        setTextColor(b, Black);
+        setTextColour(b, fromBgr(Black));
         ClassicStyle::apply(b);
         return b;
     };
@@ -417,7 +411,7 @@ bool Counter::FormLoad()
 
 void Counter::showLines()
 {
-    setTextColor(m_CountAction, m_LignMat[5].toText().isEmpty() ? Green : Blue);
+    setTextColour(m_CountAction, fromBgr(m_LignMat[5].toText().isEmpty() ? Green : Blue));
     m_CountObs->setText(withUnbreakableHyphens(shownComment(m_LignMat[7].toText())));
 
     m_OptBipDem = m_LignMat[8].toNumber();
@@ -527,11 +521,11 @@ void Counter::showPauseLabel()
     if (m_countdown.TimDecr() != 0) {
         m_CountPause->setText(QStringLiteral("dans"));
         f.setItalic(true);
-        setTextColor(m_CountPause, Black);
+        setTextColour(m_CountPause, fromBgr(Black));
     } else {
         m_CountPause->setText(m_CountPause->text() == PauseText ? QStringLiteral("   ") : PauseText);
         f.setItalic(false);
-        setTextColor(m_CountPause, Red);
+        setTextColour(m_CountPause, fromBgr(Red));
     }
     m_CountPause->setFont(f);
 }
