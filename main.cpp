@@ -1,11 +1,16 @@
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QPointer>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 
+#include "busprobe.h"
 #include "counter.h"
 #include "lines.h"
 #include "minutrexversion.h"
@@ -129,10 +134,53 @@ CommandLine readCommandLine(int argc, char *argv[])
     return line;
 }
 
+const char noDisplay[] = "minutrex : aucun écran où afficher la fenêtre (DISPLAY et WAYLAND_DISPLAY "
+                         "ne mènent à aucun affichage).\n";
+
+// While the toolkit opens the display: what it says is kept back, and a
+// failure to open any display ends the program with one line of our own
+// instead of an abort and a core dump.
+QList<std::pair<QtMsgType, QString>> heldMessages;
+QtMessageHandler toolkitHandler = nullptr;
+
+void holdToolkitMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(noDisplay, stderr);
+        ::_exit(1);
+    }
+    heldMessages.append({type, message});
+    Q_UNUSED(context);
+}
+
+void releaseToolkitMessages()
+{
+    qInstallMessageHandler(toolkitHandler);
+    for (const auto &[type, message] : std::as_const(heldMessages))
+        qt_message_output(type, QMessageLogContext(), message);
+    heldMessages.clear();
+}
+
+bool platformChosen(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "-platform" || argument == "--platform" || argument.startsWith("-platform=")
+            || argument.startsWith("--platform="))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // What the programs it starts get: the environment as it was given, before
+    // anything below adds to it.
+    const QProcessEnvironment startEnvironment = QProcessEnvironment::systemEnvironment();
     // A file-size limit must make a save fail with a message, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
@@ -151,13 +199,26 @@ int main(int argc, char *argv[])
         break;
     }
 
+    if (!platformChosen(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs(noDisplay, stderr);
+        return 1;
+    }
+
     // Native on a Wayland desktop (Qt would otherwise pick X11 on some of
     // them), X11 where no compositor answers; a platform chosen by the user
     // is left alone.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
 
+    // A bus that takes connections and never answers would hold the toolkit's
+    // own accessibility and theme code before the first window: about a
+    // second to answer, or it is left alone for the whole run.
+    BusProbe::silenceMuteBuses(BusProbe::DefaultTimeoutMs);
+
+    toolkitHandler = qInstallMessageHandler(holdToolkitMessage);
     QApplication app(argc, argv);
+    releaseToolkitMessages();
     QApplication::setApplicationName(QStringLiteral("Minutrex"));
     QApplication::setApplicationVersion(QStringLiteral(MINUTREX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.example.minutrex"));
@@ -168,16 +229,25 @@ int main(int argc, char *argv[])
     installFrenchToolkitTexts();
 
     SystemServices services;
+    services.setChildEnvironment(startEnvironment);
     LignMatArray LignMat;
 
-    auto *counter = new Counter(services, LignMat);
+    QPointer<Counter> counter = new Counter(services, LignMat);
     if (!commandLine.settingsFile.isEmpty())
         counter->useSettingsFile(commandLine.settingsFile);
-    if (!counter->Form_Initialize()) {
-        delete counter;
-        return 1;
+    // A settings file that cannot be used at start-up: the program ends with a
+    // failure status once the user has read why.
+    QObject::connect(counter, &Counter::startFailed, &app, [] { QCoreApplication::exit(1); });
+    if (counter->Form_Initialize()) {
+        QObject::connect(counter, &QObject::destroyed, &app, &QCoreApplication::quit);
+        counter->show();
     }
-    QObject::connect(counter, &QObject::destroyed, &app, &QCoreApplication::quit);
-    counter->show();
-    return app.exec();
+    const int status = app.exec();
+    delete counter.data(); // still there after a failed start
+    if (!services.finishSession(SystemServices::SessionFinishBoundMs)) {
+        // A bus stopped answering: nothing more may wait on it, the end included.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

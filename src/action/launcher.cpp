@@ -1,7 +1,6 @@
 #include "launcher.h"
 
 #include <QFileInfo>
-#include <QPointer>
 #include <QProcess>
 #include <QWidget>
 
@@ -89,37 +88,38 @@ LaunchTexts LaunchTexts::simulation()
             QStringLiteral("\n\nCliquer sur \"Parcourir ...\" pour sélectionner un fichier valide")};
 }
 
-bool launchAction(const QString &targetLine, const QString &directory, QWidget *owner,
-                  const LaunchTexts &texts, Services &services)
+void launchAction(const QString &targetLine, const QString &directory, QWidget *owner, const LaunchTexts &texts,
+                  Services &services, std::function<void(const LaunchOutcome &)> done)
 {
-    // The opener is watched while events run; the owner may be gone by the
-    // time a failure is reported.
-    const QPointer<QWidget> guard(owner);
     const ActionPlan plan = planAction(targetLine, directory, services);
-    bool failed = true;
-    QString failure;
+    auto failed = [&texts](const QString &message) { return LaunchOutcome{false, texts.title, message}; };
     switch (plan.kind) {
     case ActionPlan::Kind::NoTarget:
-        failure = texts.noTarget;
-        break;
+        done(failed(texts.noTarget));
+        return;
     case ActionPlan::Kind::Missing:
-        failure = QStringLiteral("Le fichier ") + plan.programName
-            + QStringLiteral(" n'existe pas dans le dossier ") + directory + texts.missingSuffix;
-        break;
+        done(failed(QStringLiteral("Le fichier ") + plan.programName + QStringLiteral(" n'existe pas dans le dossier ")
+                    + directory + texts.missingSuffix));
+        return;
     case ActionPlan::Kind::Open:
         // A failing opener counts as a failed start: the caller must not close
         // as if the action had been carried out.
-        failed = !services.openWithDesktop(owner, plan.path);
-        failure = startFailedMessage(targetLine);
-        break;
+        services.openWithDesktop(owner, plan.path,
+                                 [done = std::move(done), failure = failed(startFailedMessage(targetLine))](
+                                     bool started) { done(started ? LaunchOutcome{} : failure); });
+        return;
     case ActionPlan::Kind::RunProgram:
     case ActionPlan::Kind::CommandLine:
-        failed = !services.startProgram(plan.path, plan.arguments, plan.workingDirectory);
-        failure = startFailedMessage(targetLine);
-        break;
+        if (services.startProgram(plan.path, plan.arguments, plan.workingDirectory))
+            done(LaunchOutcome{});
+        else
+            done(failed(startFailedMessage(targetLine)));
+        return;
     }
-    if (!failed)
-        return true;
-    services.messageBox(guard.data(), failure, Services::Icon::Exclamation, texts.title);
-    return false;
+}
+
+void showLaunchFailure(QWidget *owner, const LaunchOutcome &outcome, Services &services)
+{
+    if (!outcome.started)
+        services.messageBox(owner, outcome.message, Services::Icon::Exclamation, outcome.title);
 }

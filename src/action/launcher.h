@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 
@@ -49,8 +51,21 @@ struct LaunchTexts
     static LaunchTexts simulation();
 };
 
-// Carries out the target of a line and directory: opens it, starts it, or shows
-// one exclamation message box owned by owner. Returns false when it reported a
-// failure (no target, missing target, start failed), true otherwise.
-bool launchAction(const QString &targetLine, const QString &directory, QWidget *owner,
-                  const LaunchTexts &texts, Services &services);
+// How one launch ended: started, or a failure with the message to show.
+struct LaunchOutcome
+{
+    bool started = true;
+    QString title;    // of the failure's message box
+    QString message;  // empty when started
+};
+
+// Carries out the target of a line and directory: opens it or starts it. It
+// shows nothing and never waits: done runs once with the outcome, at once
+// when nothing is to be awaited, else when the desktop's opener gives its
+// verdict (never, when owner is gone by then). owner is the window the
+// opener is asked for.
+void launchAction(const QString &targetLine, const QString &directory, QWidget *owner, const LaunchTexts &texts,
+                  Services &services, std::function<void(const LaunchOutcome &)> done);
+
+// The failure's exclamation box, modal to owner; nothing for a start.
+void showLaunchFailure(QWidget *owner, const LaunchOutcome &outcome, Services &services);

@@ -390,8 +390,17 @@ bool Counter::commitLines(const LignMatArray &lines, QWidget *owner)
 
 void Counter::reportFileFailure(QWidget *owner, const QString &what, const QString &reason)
 {
+    // Before the first load there is no count to go on with: the program ends
+    // once the message has been read.
+    std::function<void()> onClosed;
+    if (!m_loadedOnce) {
+        onClosed = [self = QPointer<Counter>(this)] {
+            if (self)
+                emit self->startFailed();
+        };
+    }
     m_services.messageBox(owner, what + QStringLiteral(" :\n") + reason, Services::Icon::Exclamation,
-                          QStringLiteral("Minutrex"));
+                          QStringLiteral("Minutrex"), std::move(onClosed));
 }
 
 bool Counter::FormLoad()
@@ -490,22 +499,14 @@ void Counter::Timer1_Timer()
         extraTickMs = -1;
         if (tick.finish) {
             m_ActError = 0;
-            if (tick.launch) {
-                QPointer<Counter> self(this);
-                ProcedAct();
-                if (!self || m_unloaded)
-                    return;
-                m_countdown.endAction(m_services.clockMs());
-                // Settings confirmed while the opener was watched started a
-                // new count: that count decides what follows.
-                if (m_countdown.phase() != Countdown::Phase::Ended)
-                    return;
-            }
-            announceEnd();
-            if (m_OptFerm == 1 && m_ActError == 0) {
-                ProcedFin();
+            QPointer<Counter> self(this);
+            if (tick.launch)
+                ProcedAct([this] { countEnded(); });
+            else
+                countEnded();
+            // An outcome known at once may have closed the window already.
+            if (!self || m_unloaded)
                 return;
-            }
         }
     }
 
@@ -546,13 +547,40 @@ void Counter::unload()
     deleteLater();
 }
 
-void Counter::ProcedAct()
+void Counter::ProcedAct(std::function<void()> then)
 {
-    QPointer<Counter> self(this);
     m_RepAction = m_LignMat[6].toText();
-    const bool ok = launchAction(m_LignMat[5].toText(), m_RepAction, this, LaunchTexts::action(), m_services);
-    if (self && !ok)
-        m_ActError = 1;
+    launchAction(m_LignMat[5].toText(), m_RepAction, this, LaunchTexts::action(), m_services,
+                 [this, then = std::move(then)](const LaunchOutcome &outcome) {
+                     if (m_unloaded)
+                         return; // quit meanwhile: the outcome is dropped
+                     if (!outcome.started)
+                         m_ActError = 1;
+                     QPointer<Counter> self(this);
+                     then();
+                     if (!self || m_unloaded)
+                         return;
+                     // Shown on the window the user can see: the settings
+                     // window while it is open.
+                     QWidget *owner = isVisible() ? static_cast<QWidget *>(this) : m_param.data();
+                     showLaunchFailure(owner, outcome, m_services);
+                 });
+}
+
+void Counter::countEnded()
+{
+    if (m_unloaded)
+        return;
+    // Settings confirmed while the action was on its way started a new
+    // count: that count decides what follows.
+    m_countdown.endAction(m_services.clockMs());
+    if (m_countdown.phase() != Countdown::Phase::Ended)
+        return;
+    // Nothing closes under a settings window the user is filling in.
+    const bool closing = m_OptFerm == 1 && m_ActError == 0 && !m_param;
+    announceEnd(closing);
+    if (closing)
+        ProcedFin();
 }
 
 void Counter::phaseChanged()
@@ -580,29 +608,27 @@ void Counter::LabelAff_DblClick()
     m_countdown.pause(m_services.clockMs());
     phaseChanged();
     hide();
-    auto *param = new Param(*this, m_services, this);
-    param->show();
+    if (!m_param)
+        m_param = new Param(*this, m_services, this);
+    m_param->show();
 }
 
 void Counter::BoutonOk_Click()
 {
-    // The opener is watched while window events run; a second action must
-    // not start inside the first.
+    // A second action must not start while the first is on its way.
     if (m_unloaded || m_countdown.phase() == Countdown::Phase::Acting)
         return;
     m_countdown.beginAction(m_services.clockMs());
     phaseChanged();
     m_ActError = 0;
-    QPointer<Counter> self(this);
-    ProcedAct();
-    if (!self || m_unloaded)
-        return;
-    if (m_ActError == 0) {
-        ProcedFin();
-        return;
-    }
-    m_countdown.endAction(m_services.clockMs());
-    phaseChanged();
+    ProcedAct([this] {
+        if (m_ActError == 0 && !m_param) {
+            ProcedFin();
+            return;
+        }
+        m_countdown.endAction(m_services.clockMs());
+        phaseChanged();
+    });
 }
 
 void Counter::BoutonNon_Click()
@@ -644,7 +670,7 @@ void Counter::updateSleepInhibition()
                                     : QStringLiteral("Fin du décompte de « %1 » (exécution désactivée)%2").arg(name, when));
 }
 
-void Counter::announceEnd()
+void Counter::announceEnd(bool closing)
 {
     const QString name = m_LignMat[4].toText();
     QString body;
@@ -656,14 +682,14 @@ void Counter::announceEnd()
         body = QStringLiteral("Fin du décompte : action « %1 » lancée.").arg(name);
 
     std::function<void()> bringForward;
-    if (!(m_OptFerm == 1 && m_ActError == 0)) {
+    if (!closing) {
         // The window stays open: activating the notice brings forward the
         // program's window on screen (the settings window while it is open).
         QPointer<Counter> self(this);
         bringForward = [self] {
             if (!self || self->m_unloaded)
                 return;
-            QWidget *window = self->isVisible() ? static_cast<QWidget *>(self.data()) : self->findChild<Param *>();
+            QWidget *window = self->isVisible() ? static_cast<QWidget *>(self.data()) : self->m_param.data();
             if (!window || !window->isVisible())
                 return;
             if (window->isMinimized())

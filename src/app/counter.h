@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QPixmap>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -14,14 +17,17 @@ class QLabel;
 class QPushButton;
 class ClickLabel;
 class LineCanvas;
+class Param;
 class Services;
 
 // The main window: owns the countdown model, its timers, the settings file
 // path and the display. Each tick hands the clock's time to the model and
 // applies its answer to the widgets: display, title, beep, blinking name,
-// pause label, and at zero the action and the close. The arithmetic of the
-// count is the model's; this window knows nothing of the settings window's
-// controls, which it opens on a double-click.
+// pause label, and at zero the action and the close. The action's outcome
+// comes back later, while the window goes on painting and obeying; what
+// follows it (the notice, a message, the close) waits for it. The arithmetic
+// of the count is the model's; this window knows nothing of the settings
+// window's controls, which it opens on a double-click.
 class Counter : public QWidget, public CounterHost
 {
     Q_OBJECT
@@ -43,7 +49,10 @@ public:
 
     void Timer1_Timer();
     void ProcedFin();
-    void ProcedAct();
+    // Starts the action; then runs once its outcome is known and ActError
+    // says it, before any failure message is shown. Never runs after the
+    // window has been unloaded.
+    void ProcedAct(std::function<void()> then);
 
     void BoutonOk_Click();
     void BoutonNon_Click();
@@ -66,6 +75,11 @@ public:
     bool isUnloaded() const { return m_unloaded; }
     // Milliseconds until the extra tick at the end of the count, -1 when none is due.
     int extraTickMs() const { return m_extraTick.isActive() ? m_extraTick.interval() : -1; }
+
+signals:
+    // The settings file could not be used at start-up and the user has
+    // closed the message that says why: the program should end, with a failure.
+    void startFailed();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -92,8 +106,13 @@ private:
     void phaseChanged();
     // Holds off the session's idle suspend exactly while the count runs.
     void updateSleepInhibition();
-    // Tells the desktop how the count ended, once its action's result is known.
-    void announceEnd();
+    // What follows the end of the count once its action's outcome is known:
+    // the notice, then the close when it is asked for and nothing stands in
+    // its way.
+    void countEnded();
+    // Tells the desktop how the count ended; closing says whether the window
+    // is about to go.
+    void announceEnd(bool closing);
     void reportReadFailure(const QString &reason);
     // Shows the lines just read and starts the count from the full delay.
     void showLines();
@@ -137,6 +156,7 @@ private:
     QPushButton *m_BoutonOk = nullptr;
     QPushButton *m_BoutonPourPointilles = nullptr;
     LineCanvas *m_canvas = nullptr;
+    QPointer<Param> m_param; // the settings window, while it is open
 };
 
 // Font families of the original design that Linux lacks, mapped once at start.

@@ -34,6 +34,7 @@ QString Countdown::load(double hours, double minutes, double seconds, bool final
 void Countdown::start(qint64 nowMs)
 {
     m_phase = Phase::Counting;
+    m_pausedWhileActing = false;
     m_lastMs = nowMs;
 }
 
@@ -97,6 +98,8 @@ void Countdown::toggle(qint64 nowMs)
 
 void Countdown::pause(qint64 nowMs)
 {
+    if (m_phase == Phase::Acting)
+        m_pausedWhileActing = true;
     if (m_phase != Phase::Counting)
         return;
     // The time counted since the last tick belongs to the count.
@@ -106,6 +109,8 @@ void Countdown::pause(qint64 nowMs)
 
 void Countdown::resume(qint64 nowMs)
 {
+    if (m_phase == Phase::Acting)
+        m_pausedWhileActing = false;
     if (m_phase != Phase::Paused)
         return;
     m_phase = Phase::Counting;
@@ -116,13 +121,17 @@ void Countdown::beginAction(qint64 nowMs)
 {
     takeOffUntil(nowMs);
     m_phase = Phase::Acting;
+    m_pausedWhileActing = false;
 }
 
 void Countdown::endAction(qint64 nowMs)
 {
     if (m_phase != Phase::Acting)
         return;
-    m_phase = m_remainingMs > 0 ? Phase::Counting : Phase::Ended;
+    if (!(m_remainingMs > 0))
+        m_phase = Phase::Ended;
+    else
+        m_phase = m_pausedWhileActing ? Phase::Paused : Phase::Counting;
     m_lastMs = nowMs;
 }
 

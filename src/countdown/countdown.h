@@ -52,13 +52,15 @@ public:
     // The click on the time: pauses a running count, resumes a paused one.
     // Either changes nothing while acting or after the end.
     void toggle(qint64 nowMs);
+    // While acting, pause and resume say how the count goes on once the
+    // action is back (the settings window opened, then closed, meanwhile).
     void pause(qint64 nowMs);
     void resume(qint64 nowMs);
     // An action is carried out now: the count stands still meanwhile.
     void beginAction(qint64 nowMs);
-    // The action came back: the count runs again from where it stood, or
-    // stays at zero if it had ended. Nothing changes if a new count was
-    // loaded meanwhile.
+    // The action came back: the count runs again from where it stood (or
+    // stands paused if it was paused meanwhile), or stays at zero if it had
+    // ended. Nothing changes if a new count was started meanwhile.
     void endAction(qint64 nowMs);
     // The window closes: the count stops for good.
     void stop();
@@ -84,6 +86,7 @@ private:
     double m_remainingMs = 0;
     qint64 m_lastMs = 0;
     double m_BipsSon = 0;
+    bool m_pausedWhileActing = false;
     bool m_finalBeeps = true;
     bool m_actionEnabled = true;
 };

@@ -563,7 +563,10 @@ void Param::ParamAnnul_Click()
 
 void Param::ParamSimul_Click()
 {
-    launchAction(m_ParamAppNom->text(), m_ParamAppDir->text(), this, LaunchTexts::simulation(), m_services);
+    // The window stays usable while the target is tried; an outcome that
+    // comes after the window has closed is dropped.
+    launchAction(m_ParamAppNom->text(), m_ParamAppDir->text(), this, LaunchTexts::simulation(), m_services,
+                 [this](const LaunchOutcome &outcome) { showLaunchFailure(this, outcome, m_services); });
 }
 
 void Param::About2_Click(QWidget *owner, Services &services)

@@ -12,9 +12,10 @@ class QDBusPendingCallWatcher;
 
 // Talks to the desktop session over D-Bus: holds off idle suspend (through the
 // desktop portal on the session bus, else logind on the system bus) and shows
-// notifications. Every call is asynchronous with a short timeout; a missing
-// bus or service, or a refusal, is silently ignored. It opens no bus before the
-// event loop runs, so it never delays the start-up. It shows no window.
+// notifications. It lives in a thread of its own, where opening a bus may
+// take as long as the bus likes without holding any window. Every call is
+// asynchronous with a short timeout; a missing bus or service, or a refusal,
+// is silently ignored. It shows no window.
 class DesktopSession final : public QObject
 {
     Q_OBJECT
@@ -27,9 +28,10 @@ public:
     void release();
     void notify(const QString &body, const QImage &icon, std::function<void()> onActivated);
 
-    // Waits, a bounded time, for notifications still on their way, and lets
-    // go of any hold: the program is about to end.
+    // Waits, at most FinishBoundMs, for notifications still on their way, and
+    // lets go of any hold: the program is about to end.
     void finish();
+    static constexpr int FinishBoundMs = 1500;
 
 private:
     enum class Hold

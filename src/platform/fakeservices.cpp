@@ -1,13 +1,16 @@
 #include "fakeservices.h"
 
+#include <QWidget>
+
 void FakeServices::beep()
 {
     ++beeps;
 }
 
-void FakeServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title)
+void FakeServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
+                              std::function<void()> onClosed)
 {
-    messages.append({owner, text, icon, title});
+    messages.append({owner, text, icon, title, std::move(onClosed)});
     if (onMessageBox)
         onMessageBox(messages.last());
 }
@@ -19,10 +22,33 @@ QString FakeServices::openFileName(QWidget *owner, const QString &title, const Q
     return fileDialogResult;
 }
 
-bool FakeServices::openWithDesktop(QWidget *owner, const QString &absolutePath)
+void FakeServices::openWithDesktop(QWidget *owner, const QString &absolutePath,
+                                   std::function<void(bool started)> verdict)
 {
-    opened.append({owner, absolutePath});
-    return openResult;
+    opened.append({owner, absolutePath, std::move(verdict), owner, owner != nullptr});
+    if (!holdOpenVerdicts)
+        releaseOpen(opened.size() - 1, openResult);
+}
+
+bool FakeServices::releaseOpen(qsizetype index, bool started)
+{
+    if (index < 0 || index >= opened.size() || !opened[index].verdict)
+        return false;
+    const auto verdict = std::move(opened[index].verdict);
+    opened[index].verdict = nullptr;
+    if (opened[index].hadOwner && !opened[index].guard)
+        return true; // its owner is gone: dropped, as the real one does
+    verdict(started);
+    return true;
+}
+
+void FakeServices::closeMessage(qsizetype index)
+{
+    if (index < 0 || index >= messages.size() || !messages[index].onClosed)
+        return;
+    const auto onClosed = std::move(messages[index].onClosed);
+    messages[index].onClosed = nullptr;
+    onClosed();
 }
 
 bool FakeServices::startProgram(const QString &program, const QStringList &arguments,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,7 @@ public:
         QString text;
         Icon icon = Icon::Exclamation;
         QString title;
+        std::function<void()> onClosed;
     };
     struct FileDialog
     {
@@ -32,6 +34,10 @@ public:
     {
         QWidget *owner = nullptr;
         QString path;
+        // Set while the verdict is held back (holdOpenVerdicts).
+        std::function<void(bool)> verdict;
+        QPointer<QWidget> guard;
+        bool hadOwner = false;
     };
     struct Started
     {
@@ -41,10 +47,12 @@ public:
     };
 
     void beep() override;
-    void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title) override;
+    void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
+                    std::function<void()> onClosed = {}) override;
     QString openFileName(QWidget *owner, const QString &title, const QString &filter,
                          const QString &initialDirectory) override;
-    bool openWithDesktop(QWidget *owner, const QString &absolutePath) override;
+    void openWithDesktop(QWidget *owner, const QString &absolutePath,
+                         std::function<void(bool started)> verdict) override;
     bool startProgram(const QString &program, const QStringList &arguments,
                       const QString &workingDirectory) override;
     QString programDirectory() override;
@@ -83,7 +91,10 @@ public:
 
     // Answers.
     QString fileDialogResult;                 // returned by openFileName
-    bool openResult = true;                   // returned by openWithDesktop
+    bool openResult = true;                   // openWithDesktop's verdict
+    // Holds the opener's verdicts back until releaseOpen(); otherwise each
+    // verdict is given before openWithDesktop returns.
+    bool holdOpenVerdicts = false;
     bool startResult = true;                  // returned by startProgram
     QString programDir = QStringLiteral("/opt/minutrex");
     bool programDirWritable = true;
@@ -92,6 +103,12 @@ public:
     QSet<QString> directories;                // paths that are directories
     QSet<QString> executablePrograms;         // regular files that are programs
     qint64 now = 0;                           // clockMs()
+
+    // Gives the held verdict of opened[index]; dropped, as by the real
+    // services, when its owner is gone. False when there was none to give.
+    bool releaseOpen(qsizetype index, bool started);
+    // The user closes messages[index]: its onClosed runs, once.
+    void closeMessage(qsizetype index);
 
     // Run inside processEvents(), and inside messageBox() after recording,
     // to play the user acting while the program waits.

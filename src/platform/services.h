@@ -26,22 +26,29 @@ public:
     // One short "bell" sound; returns at once, never waits for the sound.
     virtual void beep() = 0;
 
-    // Modal message box with a single OK button; returns when it is closed.
-    virtual void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title) = 0;
+    // Message box with a single OK button, modal to its owner's window (to the
+    // whole program without an owner). It is shown and this returns at once:
+    // nothing waits for the user. onClosed, when set, runs once the user has
+    // closed it; never if the owner went first and took the box with it.
+    virtual void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
+                            std::function<void()> onClosed = {}) = 0;
 
     // Modal file-open dialog; the chosen absolute path, or an empty text on cancel.
     // The filter is in Qt's form ("Description (*)").
     virtual QString openFileName(QWidget *owner, const QString &title, const QString &filter,
                                  const QString &initialDirectory) = 0;
 
-    // Hands a document or a directory to the desktop's associated application.
-    // Waits for the opener's verdict, its exit status, while the windows keep
-    // painting and ticking; false when it could not start or reported a failure.
-    // Only an opener still running after a generous bound counts as a success.
-    virtual bool openWithDesktop(QWidget *owner, const QString &absolutePath) = 0;
+    // Hands a document or a directory to the desktop's associated application
+    // and returns at once. verdict runs later, on the user-interface thread,
+    // with the opener's exit status: false when it could not start or reported
+    // a failure; an opener still running after a generous bound counts as a
+    // success. The verdict is dropped when the owner is gone by then.
+    virtual void openWithDesktop(QWidget *owner, const QString &absolutePath,
+                                 std::function<void(bool started)> verdict) = 0;
 
-    // Starts a program detached, without a shell; false when it cannot be started.
-    // An empty working directory keeps the current one.
+    // Starts a program detached, without a shell, in a session of its own and
+    // with the environment the program was started with; false when it cannot
+    // be started. An empty working directory keeps the current one.
     virtual bool startProgram(const QString &program, const QStringList &arguments,
                               const QString &workingDirectory) = 0;
 

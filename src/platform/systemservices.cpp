@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <ctime>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,8 +16,8 @@
 #include <QApplication>
 #include <QIcon>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -25,6 +26,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -68,16 +70,42 @@ bool makePrivatePath(const QString &path)
 } // namespace
 
 SystemServices::SystemServices(int openerBoundMs)
-    : m_openerBoundMs(openerBoundMs)
+    : m_childEnvironment(QProcessEnvironment::systemEnvironment())
+    , m_openerBoundMs(openerBoundMs)
 {
 }
 
 SystemServices::~SystemServices()
 {
-    if (m_session)
-        m_session->finish();
+    finishSession(SessionFinishBoundMs);
     if (m_sound)
         ca_context_destroy(m_sound);
+}
+
+bool SystemServices::finishSession(int boundMs)
+{
+    if (!m_sessionThread)
+        return true;
+    QThread *thread = m_sessionThread;
+    QMetaObject::invokeMethod(
+        m_session,
+        [session = m_session] {
+            session->finish();
+            delete session;
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
+    if (!thread->wait(QDeadlineTimer(boundMs))) {
+        // Stuck on a bus: a running thread may not be destroyed, so it is
+        // left as it is for the end of the process.
+        m_sessionThread = nullptr;
+        m_session = nullptr;
+        return false;
+    }
+    delete thread;
+    m_sessionThread = nullptr;
+    m_session = nullptr;
+    return true;
 }
 
 void SystemServices::beep()
@@ -102,18 +130,21 @@ void SystemServices::beep()
     QApplication::beep();
 }
 
-void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title)
+void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
+                                std::function<void()> onClosed)
 {
-    // On the heap and watched: the owner may be unloaded while the box is open
-    // (the count can end behind the about box), and it takes the box with it.
-    QPointer<QMessageBox> box = new QMessageBox(
-        icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information, title, QString(),
-        QMessageBox::Ok, owner);
+    // Shown and left: the count, the notice and the repaint go on behind it.
+    // A child of its owner, it goes with the owner if the owner is unloaded first.
+    auto *box = new QMessageBox(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information, title,
+                                QString(), QMessageBox::Ok, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
     // Messages quote names and lines as stored or typed: never markup.
     box->setTextFormat(Qt::PlainText);
     box->setText(text);
-    box->exec();
-    delete box.data();
+    if (onClosed)
+        QObject::connect(box, &QMessageBox::finished, box, [onClosed = std::move(onClosed)] { onClosed(); });
+    box->show();
 }
 
 QString SystemServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
@@ -122,7 +153,8 @@ QString SystemServices::openFileName(QWidget *owner, const QString &title, const
     return QFileDialog::getOpenFileName(owner, title, initialDirectory, filter);
 }
 
-bool SystemServices::openWithDesktop(QWidget *, const QString &absolutePath)
+void SystemServices::openWithDesktop(QWidget *owner, const QString &absolutePath,
+                                     std::function<void(bool started)> verdict)
 {
     // No parent: destroying a QProcess kills it, and an opener still running
     // when the program ends must go on. It deletes itself when it finishes.
@@ -132,49 +164,62 @@ bool SystemServices::openWithDesktop(QWidget *, const QString &absolutePath)
     opener->setStandardInputFile(QProcess::nullDevice());
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->setStandardErrorFile(QProcess::nullDevice());
-    QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    opener->setProcessEnvironment(m_childEnvironment);
+    // Its own session: a hang-up to the timer's terminal or group must not
+    // reach the application it starts.
+    opener->setChildProcessModifier([] { ::setsid(); });
 
-    bool decided = false;
-    bool succeeded = true; // still running when the watch ends: trusted
-    bool failedToStart = false;
-    QEventLoop loop;
-    QObject::connect(opener, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+    // The first answer counts: the exit status, a failure to start, or the
+    // bound. Each is delivered from the event loop, never from inside this call.
+    struct Watch
+    {
+        bool decided = false;
+        std::function<void(bool)> verdict;
+        QPointer<QWidget> owner;
+        bool hadOwner = false;
+    };
+    auto watch = std::make_shared<Watch>(Watch{false, std::move(verdict), owner, owner != nullptr});
+    auto decide = [watch](bool started) {
+        if (watch->decided)
+            return;
+        watch->decided = true;
+        const auto verdict = std::move(watch->verdict);
+        if (watch->hadOwner && !watch->owner)
+            return; // the window that asked has gone: nobody to tell
+        verdict(started);
+    };
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, decide](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return; // a crash also ends in finished()
-        decided = true;
-        succeeded = false;
-        failedToStart = true;
-        loop.quit();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [decide] { decide(false); }, Qt::QueuedConnection);
+        opener->deleteLater(); // finished() never comes
     });
-    QObject::connect(opener, &QProcess::finished, &loop,
-                     [&](int exitCode, QProcess::ExitStatus status) {
-                         decided = true;
-                         succeeded = status == QProcess::NormalExit && exitCode == 0;
-                         loop.quit();
-                     });
-    QTimer watch;
-    watch.setSingleShot(true);
-    watch.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&watch, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(opener, &QProcess::finished, opener, [opener, decide](int exitCode, QProcess::ExitStatus status) {
+        decide(status == QProcess::NormalExit && exitCode == 0);
+        opener->deleteLater();
+    });
+    // Still running at the bound: trusted as started. The timer goes with the opener.
+    auto *bound = new QTimer(opener);
+    bound->setSingleShot(true);
+    bound->setTimerType(Qt::PreciseTimer);
+    QObject::connect(bound, &QTimer::timeout, opener, [decide] { decide(true); });
+    bound->start(m_openerBoundMs);
 
     keepDescriptorsFromChildren();
     opener->start();
-    if (!decided) {
-        watch.start(m_openerBoundMs);
-        // The windows keep painting and ticking; clicks and keys wait until the
-        // verdict, so the caller's window cannot be closed under it.
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (failedToStart)
-        opener->deleteLater(); // finished() never comes
-    return succeeded;
 }
 
 bool SystemServices::startProgram(const QString &program, const QStringList &arguments,
                                   const QString &workingDirectory)
 {
     keepDescriptorsFromChildren();
-    return QProcess::startDetached(program, arguments, workingDirectory);
+    // Detached starts get a session of their own from Qt.
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingDirectory);
+    process.setProcessEnvironment(m_childEnvironment);
+    return process.startDetached();
 }
 
 QString SystemServices::programDirectory()
@@ -262,21 +307,27 @@ void SystemServices::processEvents()
     QCoreApplication::processEvents();
 }
 
-DesktopSession &SystemServices::session()
+void SystemServices::inSession(std::function<void(DesktopSession &)> fn)
 {
-    if (!m_session)
-        m_session = std::make_unique<DesktopSession>();
-    return *m_session;
+    if (!m_sessionThread) {
+        m_sessionThread = new QThread;
+        m_sessionThread->setObjectName(QStringLiteral("desktop session"));
+        m_session = new DesktopSession;
+        m_session->moveToThread(m_sessionThread);
+        m_sessionThread->start();
+    }
+    QMetaObject::invokeMethod(m_session, [session = m_session, fn = std::move(fn)] { fn(*session); },
+                              Qt::QueuedConnection);
 }
 
 void SystemServices::inhibitIdleSleep(const QString &reason)
 {
-    session().inhibit(reason);
+    inSession([reason](DesktopSession &session) { session.inhibit(reason); });
 }
 
 void SystemServices::releaseIdleSleep()
 {
-    session().release();
+    inSession([](DesktopSession &session) { session.release(); });
 }
 
 void SystemServices::notify(const QString &body, std::function<void()> onActivated)
@@ -287,7 +338,17 @@ void SystemServices::notify(const QString &body, std::function<void()> onActivat
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (qsizetype i = 0; programIcon.isNull() && i < windows.size(); ++i)
         programIcon = windows[i]->windowIcon();
-    session().notify(body, programIcon.pixmap(48, 48).toImage(), std::move(onActivated));
+    const QImage icon = programIcon.pixmap(48, 48).toImage();
+    // Activation is signalled on the session's thread and acted on in the windows' one.
+    std::function<void()> activate;
+    if (onActivated) {
+        activate = [onActivated = std::move(onActivated)] {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), onActivated, Qt::QueuedConnection);
+        };
+    }
+    inSession([body, icon, activate = std::move(activate)](DesktopSession &session) {
+        session.notify(body, icon, activate);
+    });
 }
 
 QDateTime SystemServices::localDateTime()

@@ -1,16 +1,19 @@
 #pragma once
 
-#include <memory>
+#include <QProcessEnvironment>
 
 #include "services.h"
 
 struct ca_context;
 class DesktopSession;
+class QThread;
 
 // The real desktop and operating system behind Services: libcanberra's bell,
 // Qt's message box and file dialog, xdg-open, detached process starts and
-// file queries, and the desktop session over D-Bus. It keeps no state but the
-// sound context and the session's holds, and shows nothing unless asked to.
+// file queries, and the desktop session over D-Bus, which lives in a thread
+// of its own so that a bus that does not answer never holds the windows. It
+// keeps no state but the sound context and the session, and shows nothing
+// unless asked to.
 class SystemServices final : public Services
 {
 public:
@@ -24,10 +27,23 @@ public:
     SystemServices &operator=(const SystemServices &) = delete;
 
     void beep() override;
-    void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title) override;
+    // What every started program gets as its environment: the one the program
+    // was started with, before it changed its own (by default, the
+    // environment at construction).
+    void setChildEnvironment(const QProcessEnvironment &environment) { m_childEnvironment = environment; }
+
+    // Lets the desktop session finish: notifications on their way leave, holds
+    // are let go. False when it did not end within boundMs (a bus that stopped
+    // answering): the process must then end without waiting for it.
+    bool finishSession(int boundMs);
+    static constexpr int SessionFinishBoundMs = 1500;
+
+    void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
+                    std::function<void()> onClosed = {}) override;
     QString openFileName(QWidget *owner, const QString &title, const QString &filter,
                          const QString &initialDirectory) override;
-    bool openWithDesktop(QWidget *owner, const QString &absolutePath) override;
+    void openWithDesktop(QWidget *owner, const QString &absolutePath,
+                         std::function<void(bool started)> verdict) override;
     bool startProgram(const QString &program, const QStringList &arguments,
                       const QString &workingDirectory) override;
     QString programDirectory() override;
@@ -45,9 +61,12 @@ public:
     QDateTime localDateTime() override;
 
 private:
-    DesktopSession &session();
+    // Runs fn on the session's thread, starting it at first use.
+    void inSession(std::function<void(DesktopSession &)> fn);
 
-    std::unique_ptr<DesktopSession> m_session; // made at first use
+    QThread *m_sessionThread = nullptr; // made at first use
+    DesktopSession *m_session = nullptr; // lives in m_sessionThread
+    QProcessEnvironment m_childEnvironment;
     int m_openerBoundMs;
     ca_context *m_sound = nullptr;
     bool m_soundUnavailable = false; // no sound server: every beep is the X bell

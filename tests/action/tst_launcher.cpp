@@ -257,7 +257,17 @@ void TestLauncher::launch()
     QWidget owner;
 
     const LaunchTexts texts = simulation ? LaunchTexts::simulation() : LaunchTexts::action();
-    QCOMPARE(launchAction(line, directory, &owner, texts, services), result);
+    int outcomes = 0;
+    LaunchOutcome outcome;
+    launchAction(line, directory, &owner, texts, services, [&](const LaunchOutcome &o) {
+        ++outcomes;
+        outcome = o;
+    });
+    QCOMPARE(outcomes, 1);
+    QCOMPARE(outcome.started, result);
+    // The launcher itself shows nothing; its caller shows the failure.
+    QVERIFY(services.messages.isEmpty());
+    showLaunchFailure(&owner, outcome, services);
 
     QCOMPARE(services.opened.size(), opens);
     QCOMPARE(services.started.size(), starts);
@@ -281,13 +291,16 @@ void TestLauncher::launchPassesOwnerAndPlan()
     services.executablePrograms = {"/docs/prog"};
     QWidget owner;
 
-    QVERIFY(launchAction("doc.txt", "/docs/", &owner, LaunchTexts::simulation(), services));
+    QList<bool> started;
+    auto record = [&started](const LaunchOutcome &outcome) { started << outcome.started; };
+    launchAction("doc.txt", "/docs/", &owner, LaunchTexts::simulation(), services, record);
     QCOMPARE(services.opened.size(), 1);
     QCOMPARE(services.opened[0].owner, &owner);
     QCOMPARE(services.opened[0].path, QStringLiteral("/docs/doc.txt"));
 
-    QVERIFY(launchAction("prog", "/docs/", &owner, LaunchTexts::action(), services));
-    QVERIFY(launchAction("prog -v \"x y\"", "/docs/", &owner, LaunchTexts::action(), services));
+    launchAction("prog", "/docs/", &owner, LaunchTexts::action(), services, record);
+    launchAction("prog -v \"x y\"", "/docs/", &owner, LaunchTexts::action(), services, record);
+    QCOMPARE(started, (QList<bool>{true, true, true}));
     QCOMPARE(services.started.size(), 2);
     QCOMPARE(services.started[0].program, QStringLiteral("/docs/prog"));
     QCOMPARE(services.started[0].arguments, QStringList());

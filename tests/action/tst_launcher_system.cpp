@@ -1,15 +1,17 @@
 // The launcher against real files and processes. The desktop opener is a
-// stand-in "xdg-open" script put first in PATH; message boxes are recorded.
+// stand-in "xdg-open" script put first in PATH.
+
+#include <optional>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
+#include <QProcessEnvironment>
+#include <QWidget>
 
 #include "launcher.h"
 #include "systemservices.h"
@@ -17,58 +19,16 @@
 
 namespace {
 
-// The real services, except that message boxes are recorded instead of shown.
-class RecordingSystem final : public Services
+// The outcome of one launch, waited for outside any window; a missing one
+// fails the test that asked.
+std::optional<LaunchOutcome> launched(const QString &line, const QString &directory, const LaunchTexts &texts,
+                                      SystemServices &services)
 {
-public:
-    struct Message
-    {
-        QString text;
-        QString title;
-    };
-    QList<Message> messages;
-
-    // Short, so that an opener that outlives it is found out in a test's time.
-    explicit RecordingSystem(int openerBoundMs = 300)
-        : m_real(openerBoundMs)
-    {
-    }
-
-    void beep() override { m_real.beep(); }
-    void messageBox(QWidget *, const QString &text, Icon, const QString &title) override
-    {
-        messages.append({text, title});
-    }
-    QString openFileName(QWidget *owner, const QString &title, const QString &filter,
-                         const QString &initialDirectory) override
-    {
-        return m_real.openFileName(owner, title, filter, initialDirectory);
-    }
-    bool openWithDesktop(QWidget *owner, const QString &absolutePath) override
-    {
-        return m_real.openWithDesktop(owner, absolutePath);
-    }
-    bool startProgram(const QString &program, const QStringList &arguments,
-                      const QString &workingDirectory) override
-    {
-        return m_real.startProgram(program, arguments, workingDirectory);
-    }
-    QString programDirectory() override { return m_real.programDirectory(); }
-    bool canCreateFileIn(const QString &directory) override { return m_real.canCreateFileIn(directory); }
-    QString userConfigDirectory(QString *reason) override { return m_real.userConfigDirectory(reason); }
-    bool isRegularFile(const QString &path) override { return m_real.isRegularFile(path); }
-    bool pathExists(const QString &path) override { return m_real.pathExists(path); }
-    bool isExecutableProgram(const QString &path) override { return m_real.isExecutableProgram(path); }
-    qint64 clockMs() override { return m_real.clockMs(); }
-    void processEvents() override { m_real.processEvents(); }
-    void inhibitIdleSleep(const QString &) override {}
-    void releaseIdleSleep() override {}
-    void notify(const QString &, std::function<void()>) override {}
-    QDateTime localDateTime() override { return m_real.localDateTime(); }
-
-private:
-    SystemServices m_real;
-};
+    std::optional<LaunchOutcome> outcome;
+    launchAction(line, directory, nullptr, texts, services, [&outcome](const LaunchOutcome &o) { outcome = o; });
+    QTest::qWaitFor([&outcome] { return outcome.has_value(); }, 20000);
+    return outcome;
+}
 
 QByteArray shellQuoted(const QString &text)
 {
@@ -106,11 +66,12 @@ private slots:
     void openerGetsAbsolutePath();
     void failingOpenerIsAFailure();
     void openerThatCannotStartIsAFailure();
-    void slowOpenerIsTrustedAndKeepsRunning();
     void failureMessages_data();
     void failureMessages();
     void openerVerdict_data();
     void openerVerdict();
+    void verdictForAWindowThatWentIsDropped();
+    void childrenGetTheirOwnSessionAndTheStartEnvironment();
     void childrenGetOnlyStandardDescriptors();
 
 private:
@@ -182,12 +143,12 @@ void TestLauncherSystem::programRuns()
     QFile::remove(record);
     QVERIFY(writeBytes(m_target + name, recorderScript(record), true));
 
-    RecordingSystem services;
-    QVERIFY(launchAction(name, m_target, nullptr, LaunchTexts::action(), services));
+    SystemServices services;
+    const auto outcome = launched(name, m_target, LaunchTexts::action(), services);
+    QVERIFY(outcome && outcome->started);
     QTRY_VERIFY(QFile::exists(record));
     // Started in the target directory, with no parameters.
     QCOMPARE(readBytes(record), QFile::encodeName(m_target.chopped(1)) + '\n');
-    QVERIFY(services.messages.isEmpty());
     QVERIFY(!QFile::exists(m_opened));
 }
 
@@ -195,14 +156,14 @@ void TestLauncherSystem::commandLineGetsExactParameters()
 {
     const QString record = m_target + "args.out";
     QFile::remove(record);
-    RecordingSystem services;
-    QVERIFY(launchAction(R"(args.sh one "two words"  "  padded  " $HOME a;b 'q')", m_target, nullptr,
-                         LaunchTexts::simulation(), services));
+    SystemServices services;
+    const auto outcome = launched(R"(args.sh one "two words"  "  padded  " $HOME a;b 'q')", m_target,
+                                  LaunchTexts::simulation(), services);
+    QVERIFY(outcome && outcome->started);
     QTRY_VERIFY(QFile::exists(record));
     const QByteArray expected = QFile::encodeName(m_target.chopped(1))
         + "\none\ntwo words\n  padded  \n$HOME\na;b\n'q'\n";
     QCOMPARE(readBytes(record), expected);
-    QVERIFY(services.messages.isEmpty());
 }
 
 void TestLauncherSystem::openerGetsAbsolutePath_data()
@@ -229,21 +190,21 @@ void TestLauncherSystem::openerGetsAbsolutePath()
         QVERIFY(QDir::setCurrent(m_target));
         directory.clear();
     }
-    RecordingSystem services;
-    QVERIFY(launchAction(line, directory, nullptr, LaunchTexts::action(), services));
+    SystemServices services;
+    const auto outcome = launched(line, directory, LaunchTexts::action(), services);
+    QVERIFY(outcome && outcome->started);
     // The opener has exited by now: its result was waited for.
     QCOMPARE(readBytes(m_opened), "1\n" + QFile::encodeName(m_target + expected) + '\n');
-    QVERIFY(services.messages.isEmpty());
 }
 
 void TestLauncherSystem::failingOpenerIsAFailure()
 {
     installOpener("exit 1\n");
-    RecordingSystem services;
-    QVERIFY(!launchAction("doc.txt", m_target, nullptr, LaunchTexts::action(), services));
-    QCOMPARE(services.messages.size(), 1);
-    QCOMPARE(services.messages[0].text, "L'éxécution de doc.txt" + StartFailedTail);
-    QCOMPARE(services.messages[0].title, QStringLiteral("Minutrex - Action"));
+    SystemServices services;
+    const auto outcome = launched("doc.txt", m_target, LaunchTexts::action(), services);
+    QVERIFY(outcome && !outcome->started);
+    QCOMPARE(outcome->message, "L'éxécution de doc.txt" + StartFailedTail);
+    QCOMPARE(outcome->title, QStringLiteral("Minutrex - Action"));
 }
 
 void TestLauncherSystem::openerThatCannotStartIsAFailure()
@@ -251,36 +212,12 @@ void TestLauncherSystem::openerThatCannotStartIsAFailure()
     const QString emptyBin = m_tmp.path() + "/nothing";
     QVERIFY(QDir().mkpath(emptyBin));
     qputenv("PATH", QFile::encodeName(emptyBin));
-    RecordingSystem services;
-    const bool launched = launchAction("Photos", m_target, nullptr, LaunchTexts::simulation(), services);
+    SystemServices services;
+    const auto outcome = launched("Photos", m_target, LaunchTexts::simulation(), services);
     qputenv("PATH", QFile::encodeName(m_bin) + ':' + m_path);
-    QVERIFY(!launched);
-    QCOMPARE(services.messages.size(), 1);
-    QCOMPARE(services.messages[0].text, "L'éxécution de Photos" + StartFailedTail);
-    QCOMPARE(services.messages[0].title, QStringLiteral("Minutrex - Simulation"));
-}
-
-void TestLauncherSystem::slowOpenerIsTrustedAndKeepsRunning()
-{
-    // Waits for the test's signal (at most about ten seconds), then leaves a mark.
-    const QString go = m_bin + "/go";
-    const QString done = m_bin + "/done";
-    QFile::remove(go);
-    QFile::remove(done);
-    installOpener("i=0\nwhile [ ! -e " + shellQuoted(go) + " ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
-                  + ": > " + shellQuoted(done) + "\n");
-
-    RecordingSystem services;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QVERIFY(launchAction("doc.txt", m_target, nullptr, LaunchTexts::action(), services));
-    QVERIFY(elapsed.elapsed() >= 300);
-    QVERIFY(services.messages.isEmpty());
-    QVERIFY(!QFile::exists(done));
-
-    // The opener was neither killed nor forgotten: it finishes its work.
-    QVERIFY(writeBytes(go, "", false));
-    QTRY_VERIFY(QFile::exists(done));
+    QVERIFY(outcome && !outcome->started);
+    QCOMPARE(outcome->message, "L'éxécution de Photos" + StartFailedTail);
+    QCOMPARE(outcome->title, QStringLiteral("Minutrex - Simulation"));
 }
 
 void TestLauncherSystem::failureMessages_data()
@@ -313,11 +250,11 @@ void TestLauncherSystem::failureMessages()
     directory = directory == "-" ? m_target : QDir(m_tmp.path()).canonicalPath() + '/' + directory;
     if (message.contains("%1"))
         message = message.arg(directory);
-    RecordingSystem services;
-    QVERIFY(!launchAction(line, directory, nullptr, LaunchTexts::action(), services));
-    QCOMPARE(services.messages.size(), 1);
-    QCOMPARE(services.messages[0].text, message);
-    QCOMPARE(services.messages[0].title, QStringLiteral("Minutrex - Action"));
+    SystemServices services;
+    const auto outcome = launched(line, directory, LaunchTexts::action(), services);
+    QVERIFY(outcome && !outcome->started);
+    QCOMPARE(outcome->message, message);
+    QCOMPARE(outcome->title, QStringLiteral("Minutrex - Action"));
     QVERIFY(!QFile::exists(m_opened));
 }
 
@@ -327,10 +264,12 @@ void TestLauncherSystem::openerVerdict_data()
     QTest::addColumn<int>("boundMs");
     QTest::addColumn<bool>("started");
     // However long the opener takes to fail, within the bound it is a failure.
-    QTest::newRow("fails at once") << QByteArray("exit 4\n") << 5000 << false;
-    QTest::newRow("fails late") << QByteArray("/bin/sleep 0.5\nexit 4\n") << 5000 << false;
-    QTest::newRow("succeeds late") << QByteArray("/bin/sleep 0.5\nexit 0\n") << 5000 << true;
-    QTest::newRow("still running at the bound") << QByteArray("exec /bin/sleep 0.6\n") << 200 << true;
+    QTest::newRow("fails at once") << QByteArray("exit 4\n") << 20000 << false;
+    QTest::newRow("fails late") << QByteArray("/bin/sleep 0.5\nexit 4\n") << 20000 << false;
+    QTest::newRow("succeeds late") << QByteArray("/bin/sleep 0.5\nexit 0\n") << 20000 << true;
+    // Runs until the test lets it go, long after the bound, then leaves a mark.
+    QTest::newRow("still running at the bound")
+        << QByteArray("while [ ! -e \"$0.go\" ]; do /bin/sleep 0.05; done\n: > \"$0.done\"\n") << 200 << true;
 }
 
 void TestLauncherSystem::openerVerdict()
@@ -338,17 +277,76 @@ void TestLauncherSystem::openerVerdict()
     QFETCH(QByteArray, body);
     QFETCH(int, boundMs);
     QFETCH(bool, started);
+    const QString go = m_bin + "/xdg-open.go";
+    const QString done = m_bin + "/xdg-open.done";
+    QFile::remove(go);
+    QFile::remove(done);
     installOpener(body);
-    RecordingSystem services(boundMs);
-    // The windows' timers keep running while the verdict is awaited.
-    int ticks = 0;
-    QTimer tick;
-    connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
-    tick.start(20);
-    QCOMPARE(launchAction("doc.txt", m_target, nullptr, LaunchTexts::action(), services), started);
-    QCOMPARE(services.messages.size(), started ? 0 : 1);
-    if (body.contains("sleep"))
-        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    SystemServices services(boundMs);
+    std::optional<LaunchOutcome> outcome;
+    launchAction("doc.txt", m_target, nullptr, LaunchTexts::action(), services,
+                 [&outcome](const LaunchOutcome &o) { outcome = o; });
+    // Nothing is waited for inside the call: the verdict comes from the event loop.
+    QVERIFY(!outcome);
+    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 20000);
+    QCOMPARE(outcome->started, started);
+    // An opener trusted at the bound was neither killed nor forgotten.
+    QVERIFY(writeBytes(go, "", false));
+    if (body.contains("done"))
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(done), 20000);
+}
+
+void TestLauncherSystem::verdictForAWindowThatWentIsDropped()
+{
+    const QString go = m_bin + "/xdg-open.go";
+    QFile::remove(go);
+    installOpener("while [ ! -e \"$0.go\" ]; do /bin/sleep 0.02; done\nexit 1\n");
+    SystemServices services;
+    auto *owner = new QWidget;
+    bool told = false;
+    services.openWithDesktop(owner, m_target + "doc.txt", [&told](bool) { told = true; });
+    delete owner; // the user quit while the opener was at work
+    QVERIFY(writeBytes(go, "", false));
+    // A second opener, asked later with no owner, answers after the first.
+    bool second = false;
+    services.openWithDesktop(nullptr, m_target + "doc.txt", [&second](bool) { second = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(second, 20000);
+    QVERIFY(!told);
+}
+
+void TestLauncherSystem::childrenGetTheirOwnSessionAndTheStartEnvironment()
+{
+    const QString program = m_bin + "/env-program.txt";
+    const QString opener = m_bin + "/env-opener.txt";
+    QFile::remove(program);
+    QFile::remove(opener);
+    // The session id, then the environment, of the shell itself.
+    auto report = [](const QString &out) {
+        return "{ ps -o sid= -p $$; env; } > " + shellQuoted(out + ".tmp") + " && mv " + shellQuoted(out + ".tmp")
+            + " " + shellQuoted(out);
+    };
+    installOpener(report(opener) + "\n");
+
+    SystemServices services;
+    QProcessEnvironment startEnvironment = QProcessEnvironment::systemEnvironment();
+    startEnvironment.insert("MINUTREX_TEST_GIVEN", "from the start");
+    services.setChildEnvironment(startEnvironment);
+    // Set by the program for itself, after its start.
+    qputenv("MINUTREX_TEST_OWN", "the program's own");
+    QVERIFY(services.startProgram("/bin/sh", {"-c", QString::fromUtf8(report(program))}, QString()));
+    bool opened = false;
+    services.openWithDesktop(nullptr, m_target + "doc.txt", [&opened](bool started) { opened = started; });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program) && QFile::exists(opener), 20000);
+    qunsetenv("MINUTREX_TEST_OWN");
+    QTRY_VERIFY(opened);
+    const QByteArray ownSession = QByteArray::number(qint64(::getsid(0)));
+    for (const QString &record : {program, opener}) {
+        const QList<QByteArray> lines = readBytes(record).split('\n');
+        QVERIFY(!lines.isEmpty());
+        QVERIFY2(lines[0].trimmed() != ownSession, qPrintable(record));
+        QVERIFY2(lines.contains("MINUTREX_TEST_GIVEN=from the start"), qPrintable(record));
+        QVERIFY2(!readBytes(record).contains("MINUTREX_TEST_OWN"), qPrintable(record));
+    }
 }
 
 void TestLauncherSystem::childrenGetOnlyStandardDescriptors()
@@ -368,11 +366,13 @@ void TestLauncherSystem::childrenGetOnlyStandardDescriptors()
     };
     installOpener("exec /bin/sh -c " + shellQuoted(QString::fromUtf8(listing(opener))) + "\n");
 
-    RecordingSystem services(5000);
+    SystemServices services(20000);
     QVERIFY(services.startProgram("/bin/sh", {"-c", QString::fromUtf8(listing(program))}, QString()));
-    QVERIFY(services.openWithDesktop(nullptr, m_target + "doc.txt"));
+    bool opened = false;
+    services.openWithDesktop(nullptr, m_target + "doc.txt", [&opened](bool started) { opened = started; });
     ::close(leaked);
     QTRY_VERIFY(QFile::exists(program));
+    QTRY_VERIFY_WITH_TIMEOUT(opened, 20000);
     QCOMPARE(readBytes(program).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
     QCOMPARE(readBytes(opener).split('\n'), QByteArray("0\n1\n2\n").split('\n'));
 }

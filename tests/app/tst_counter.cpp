@@ -69,6 +69,8 @@ private slots:
     void executerRunsAction();
     void annulationEndsWithoutAction();
     void executerWhileZeroDelayEnds();
+    void endAwaitsTheOutcome_data();
+    void endAwaitsTheOutcome();
     void aboutFromMainWindow();
     void toolkitDialogsSpeakFrench();
 };
@@ -506,7 +508,7 @@ void TestCounter::clickPausesAndResumes()
 void TestCounter::executerRunsAction_data()
 {
     QTest::addColumn<QByteArray>("options");
-    QTest::addColumn<bool>("targetWorks");
+    QTest::addColumn<bool>("opened"); // the opener's verdict
     QTest::addColumn<bool>("pausedBefore");
     QTest::addColumn<bool>("closed");
 
@@ -519,13 +521,13 @@ void TestCounter::executerRunsAction_data()
 void TestCounter::executerRunsAction()
 {
     QFETCH(QByteArray, options);
-    QFETCH(bool, targetWorks);
+    QFETCH(bool, opened);
     QFETCH(bool, pausedBefore);
     QFETCH(bool, closed);
     CounterFixture f;
     f.writeFile(CounterFixture::settings(0, 0, 30, "A", "doc.txt", "/d/", options));
-    if (targetWorks)
-        f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    f.services.holdOpenVerdicts = true;
     QVERIFY(f.start());
     Counter &c = *f.counter;
     c.show();
@@ -533,16 +535,24 @@ void TestCounter::executerRunsAction()
     f.tick();
     if (pausedBefore)
         c.LabelAff_Click();
-    double pausedDuringMessage = -1;
-    f.services.onMessageBox = [&](const FakeServices::Message &) { pausedDuringMessage = c.countdown().TimDecr(); };
     QTest::mouseClick(child<QPushButton>(&c, "BoutonOk"), Qt::LeftButton);
+
+    // While the opener works, the count stands still and the window obeys.
+    QCOMPARE(f.services.opened.size(), 1);
+    QVERIFY(!c.isUnloaded());
+    QCOMPARE(c.countdown().TimDecr(), 0.0);
+    const double waiting = c.countdown().TimeNum();
+    f.tick();
+    QCOMPARE(c.countdown().TimeNum(), waiting);
+    QTest::mouseClick(child<QPushButton>(&c, "BoutonOk"), Qt::LeftButton);
+    QCOMPARE(f.services.opened.size(), 1); // no second action inside the first
+
+    QVERIFY(f.services.releaseOpen(0, opened));
     QCOMPARE(c.isUnloaded(), closed);
-    if (targetWorks) {
-        QCOMPARE(f.services.opened.size(), 1);
-    } else {
+    if (!opened) {
         QCOMPARE(f.services.messages.size(), 1);
-        QCOMPARE(pausedDuringMessage, 0.0);
         QCOMPARE(c.actionError(), qint16(1));
+        // The count runs again behind the message, even if it was paused before.
         QVERIFY(c.countdown().TimDecr() > 0);
         const double before = c.countdown().TimeNum();
         f.tick();
@@ -585,6 +595,66 @@ void TestCounter::executerWhileZeroDelayEnds()
     QVERIFY(!f.counter->isUnloaded());
     QVERIFY(!f.counter->tickTimer().isActive());
     QCOMPARE(f.counter->actionError(), qint16(1));
+}
+
+void TestCounter::endAwaitsTheOutcome_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // what the user does while the opener works
+    QTest::addColumn<bool>("verdict");
+    QTest::addColumn<bool>("unloaded");
+    QTest::addColumn<int>("notices");
+    QTest::addColumn<int>("messages");
+
+    QTest::newRow("opened: notice, close") << "" << true << true << 1 << 0;
+    QTest::newRow("failed: notice, then message") << "" << false << false << 1 << 1;
+    QTest::newRow("ANNULATION: ends at once, outcome dropped") << "annulation" << false << true << 0 << 0;
+    QTest::newRow("about box meanwhile") << "about" << true << true << 1 << 1;
+    QTest::newRow("settings opened meanwhile stay open") << "settings" << true << false << 1 << 0;
+}
+
+void TestCounter::endAwaitsTheOutcome()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, verdict);
+    QFETCH(int, messages);
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 3, "Nom", "doc.txt", "/d/"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    f.services.holdOpenVerdicts = true;
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    while (c.tickTimer().isActive())
+        f.tick();
+
+    // Zero is shown and the opener asked; nothing else happens until it answers.
+    QCOMPARE(f.services.opened.size(), 1);
+    QVERIFY(!c.isUnloaded());
+    QCOMPARE(c.windowTitle(), QStringLiteral("00:00:00  Minutrex"));
+    QVERIFY(f.services.notifications.isEmpty());
+    if (meanwhile == "annulation")
+        QTest::mouseClick(child<QPushButton>(&c, "BoutonNon"), Qt::LeftButton);
+    else if (meanwhile == "about")
+        QTest::mouseClick(child<QLabel>(&c, "About1"), Qt::LeftButton);
+    else if (meanwhile == "settings")
+        c.LabelAff_DblClick();
+    QCOMPARE(c.isUnloaded(), meanwhile == "annulation");
+
+    qsizetype noticesAtMessage = -1;
+    f.services.onMessageBox = [&](const FakeServices::Message &) {
+        noticesAtMessage = f.services.notifications.size();
+    };
+    QVERIFY(f.services.releaseOpen(0, verdict));
+    QTEST(c.isUnloaded(), "unloaded");
+    QTEST(int(f.services.notifications.size()), "notices");
+    QCOMPARE(f.services.messages.size(), messages);
+    if (!verdict && messages > 0) {
+        // The notice leaves first: a user who is away learns the failure.
+        QCOMPARE(noticesAtMessage, 1);
+        QCOMPARE(f.services.messages.last().title, QStringLiteral("Minutrex - Action"));
+        QCOMPARE(c.actionError(), qint16(1));
+    }
 }
 
 void TestCounter::aboutFromMainWindow()

@@ -184,6 +184,18 @@ void TestCountdown::actionsHoldTheCount()
     c.tick(1333);
     QCOMPARE(c.TimeNum(), 29.267);
 
+    // The settings window opened while the action was on its way: the count
+    // comes back paused; closed again before the action came back, it runs.
+    for (bool stillOpen : {true, false}) {
+        c.beginAction(1400);
+        c.pause(1500);
+        if (!stillOpen)
+            c.resume(1600);
+        c.endAction(1700);
+        QCOMPARE(c.phase(), stillOpen ? Countdown::Phase::Paused : Countdown::Phase::Counting);
+        c.resume(1700);
+    }
+
     // An action started on a count that had already ended leaves it ended.
     Countdown ended;
     ended.load(0, 0, 0, true, false);

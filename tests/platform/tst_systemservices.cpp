@@ -11,9 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include "systemservices.h"
 
@@ -65,7 +65,7 @@ private slots:
     void startProgramFailures();
     void clockNeverGoesBack();
     void clockCountsSuspend();
-    void messageShowsTextAsTyped();
+    void messageShowsTextAsTypedWithoutWaiting();
 
 private:
     QTemporaryDir m_tmp;
@@ -265,23 +265,43 @@ void TestSystemServices::clockCountsSuspend()
     QVERIFY2(aheadMs >= 0 && aheadMs < 60 * 1000, qPrintable(QString::number(aheadMs)));
 }
 
-void TestSystemServices::messageShowsTextAsTyped()
+void TestSystemServices::messageShowsTextAsTypedWithoutWaiting()
 {
     const QString text = QStringLiteral("L'éxécution de notes.txt <b>bold</b> &amp; x a provoqué une erreur !");
-    Qt::TextFormat format = Qt::RichText;
-    QString shown;
-    QTimer::singleShot(0, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        format = box->textFormat();
-        shown = box->text();
-        box->accept();
-    });
     SystemServices services;
-    services.messageBox(nullptr, text, Services::Icon::Exclamation, QStringLiteral("Minutrex"));
-    QCOMPARE(format, Qt::PlainText);
-    QCOMPARE(shown, text);
+    auto shownBox = [](const QWidget *owner) -> QMessageBox * {
+        if (owner)
+            return owner->findChild<QMessageBox *>();
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                return box;
+        }
+        return nullptr;
+    };
+
+    // Back at once, the box still up: nothing waits for the user.
+    int closed = 0;
+    services.messageBox(nullptr, text, Services::Icon::Exclamation, QStringLiteral("Minutrex"), [&] { ++closed; });
+    QMessageBox *box = shownBox(nullptr);
+    QVERIFY(box);
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    QCOMPARE(box->text(), text);
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+    QCOMPARE(closed, 0);
+    box->accept();
+    QCOMPARE(closed, 1);
+
+    // Modal to its owner's window only, and gone with it without a word.
+    auto *owner = new QWidget;
+    owner->show();
+    int ownerBoxClosed = 0;
+    services.messageBox(owner, text, Services::Icon::Information, QStringLiteral("About"), [&] { ++ownerBoxClosed; });
+    QPointer<QMessageBox> ownerBox = shownBox(owner);
+    QVERIFY(ownerBox);
+    QCOMPARE(ownerBox->windowModality(), Qt::WindowModal);
+    delete owner;
+    QVERIFY(!ownerBox);
+    QCOMPARE(ownerBoxClosed, 0);
 }
 
 QTEST_MAIN(TestSystemServices)

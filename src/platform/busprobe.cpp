@@ -1,0 +1,149 @@
+#include "busprobe.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QList>
+#include <QtGlobal>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+// "%2f" and the like in an address value.
+QByteArray unescaped(const QByteArray &value)
+{
+    return QByteArray::fromPercentEncoding(value);
+}
+
+int remainingMs(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return int(std::max<long long>(0, left));
+}
+
+// Waits for events on fd until the deadline; false when it passed first.
+bool waitFor(int fd, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, remainingMs(deadline));
+        if (n > 0)
+            return true;
+        if (n == 0)
+            return false;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+namespace BusProbe
+{
+
+QByteArray sessionBusAddress()
+{
+    const QByteArray set = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!set.isEmpty())
+        return set;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? QByteArray() : "unix:path=" + runtime + "/bus";
+}
+
+QByteArray systemBusAddress()
+{
+    const QByteArray set = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    return set.isEmpty() ? QByteArrayLiteral("unix:path=/var/run/dbus/system_bus_socket") : set;
+}
+
+Answer probe(const QByteArray &address, int timeoutMs)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+
+    // The library tries the addresses in turn; the first is the one that counts.
+    const QByteArray first = address.split(';').value(0);
+    if (!first.startsWith("unix:"))
+        return Answer::NotProbed;
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    socklen_t length = 0;
+    for (const QByteArray &pair : first.mid(5).split(',')) {
+        const qsizetype equals = pair.indexOf('=');
+        const QByteArray key = pair.left(equals);
+        const QByteArray value = unescaped(pair.mid(equals + 1));
+        if ((key != "path" && key != "abstract") || value.size() >= qsizetype(sizeof where.sun_path))
+            continue;
+        const qsizetype offset = key == "abstract" ? 1 : 0; // abstract names start with a NUL byte
+        std::memcpy(where.sun_path + offset, value.constData(), size_t(value.size()));
+        length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + value.size() + (offset ? 0 : 1));
+        break;
+    }
+    if (length == 0)
+        return Answer::NotProbed;
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return Answer::NotProbed;
+    Answer answer = Answer::Silent;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&where), length) != 0) {
+        if (errno != EINPROGRESS && errno != EAGAIN) {
+            ::close(fd);
+            return Answer::Unreachable;
+        }
+        // A full backlog: the daemon is not taking connections.
+        if (!waitFor(fd, POLLOUT, deadline)) {
+            ::close(fd);
+            return Answer::Silent;
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+            ::close(fd);
+            return Answer::Unreachable;
+        }
+    }
+    // The greeting of the D-Bus authentication: a NUL byte, then the
+    // mechanism with the user id in hexadecimal digits. Any reply, even a
+    // refusal, shows that the daemon is alive.
+    const QByteArray uid = QByteArray::number(qulonglong(::getuid()));
+    const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + uid.toHex() + "\r\n";
+    if (::send(fd, hello.constData(), size_t(hello.size()), MSG_NOSIGNAL) != hello.size()) {
+        ::close(fd);
+        return Answer::Unreachable;
+    }
+    if (waitFor(fd, POLLIN, deadline)) {
+        char reply[64];
+        answer = ::recv(fd, reply, sizeof reply, 0) > 0 ? Answer::Answers : Answer::Unreachable;
+    }
+    ::close(fd);
+    return answer;
+}
+
+Silenced silenceMuteBuses(int timeoutMs)
+{
+    const QByteArray session = sessionBusAddress();
+    const QByteArray system = systemBusAddress();
+    auto sessionAnswer = std::async(std::launch::async, [&] { return probe(session, timeoutMs); });
+    const Answer systemAnswer = probe(system, timeoutMs);
+    Silenced silenced;
+    // "disabled:" is no transport: the library refuses it without trying.
+    if (sessionAnswer.get() == Answer::Silent) {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+        silenced.session = true;
+    }
+    if (systemAnswer == Answer::Silent) {
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "disabled:");
+        silenced.system = true;
+    }
+    return silenced;
+}
+
+} // namespace BusProbe
