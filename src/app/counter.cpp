@@ -510,16 +510,17 @@ void Counter::Timer1_Timer()
         }
     }
 
-    showPauseLabel();
+    // A count that has ended reads "dans", also while its action is on its way.
+    showPauseLabel(tick.ended);
     setWindowTitle(tick.TimeAff + QStringLiteral("  Minutrex"));
     announceTime(tick.TimeAff);
     scheduleExtraTick(extraTickMs);
 }
 
-void Counter::showPauseLabel()
+void Counter::showPauseLabel(bool ended)
 {
     QFont f = m_CountPause->font();
-    if (m_countdown.TimDecr() != 0) {
+    if (ended || m_countdown.TimDecr() != 0) {
         m_CountPause->setText(QStringLiteral("dans"));
         f.setItalic(true);
         setTextColour(m_CountPause, fromBgr(Black));

@@ -97,7 +97,7 @@ private:
     bool FicEcrit(const LignMatArray &lines, QWidget *owner);
     // Switches the extra end tick on or off as the model asks.
     void scheduleExtraTick(int ms);
-    void showPauseLabel();
+    void showPauseLabel(bool ended);
     // Stops everything and deletes the window, which ends the program.
     void unload();
     void reportFileFailure(QWidget *owner, const QString &what, const QString &reason);

@@ -632,6 +632,7 @@ void TestCounter::endAwaitsTheOutcome()
     QCOMPARE(f.services.opened.size(), 1);
     QVERIFY(!c.isUnloaded());
     QCOMPARE(c.windowTitle(), QStringLiteral("00:00:00  Minutrex"));
+    QCOMPARE(child<QLabel>(&c, "CountPause")->text(), QStringLiteral("dans"));
     QVERIFY(f.services.notifications.isEmpty());
     if (meanwhile == "annulation")
         QTest::mouseClick(child<QPushButton>(&c, "BoutonNon"), Qt::LeftButton);

@@ -370,6 +370,10 @@ class Session:
             pass
 
     def close(self):
+        # A display connection still open when the X server goes would end
+        # the driver itself (Xlib's fatal error).
+        for pings in getattr(self, "pings", []):
+            pings.stop(quiet=True)
         if self.recorder:
             self.recorder.stop()
         for label, proc in reversed(self.procs):
@@ -454,15 +458,20 @@ class Session:
         os.close(read_end)
         return address.decode().strip()
 
-    def start_desktop_services(self):
+    def start_desktop_services(self, notification_capabilities=None):
         """Private system and session buses with a mock logind and a mock
-        notification server; returns a DesktopServices to query them."""
-        self.system_bus = self.start_bus("system")
-        self.session_bus = self.start_bus("session")
+        notification server (with the capabilities given, else its own);
+        returns a DesktopServices to query them. Each call starts new ones."""
+        self.buses = getattr(self, "buses", 0) + 1
+        self.system_bus = self.start_bus(f"system{self.buses}")
+        self.session_bus = self.start_bus(f"session{self.buses}")
         env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.system_bus, DBUS_SESSION_BUS_ADDRESS=self.session_bus)
         self.spawn("logind-mock", [sys.executable, "-m", "dbusmock", "--system", "--template", "logind"], env=env)
+        parameters = []
+        if notification_capabilities is not None:
+            parameters = ["--parameters", json.dumps({"capabilities": notification_capabilities})]
         self.spawn("notification-mock", [sys.executable, "-m", "dbusmock", "--session",
-                                         "--template", "notification_daemon"], env=env)
+                                         "--template", "notification_daemon", *parameters], env=env)
         services = DesktopServices(self)
         services.wait_ready()
         self.log(f"mock logind on {self.system_bus}, mock notification server on {self.session_bus}")
@@ -505,7 +514,11 @@ class Session:
             "DBUS_SYSTEM_BUS_ADDRESS": self.system_bus,
             "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
         }
-        env.update(extra_env or {})
+        for name, value in (extra_env or {}).items():
+            if value is None:
+                env.pop(name, None)  # None: not set at all
+            else:
+                env[name] = value
         cmd = [exe, *args]
         if user is not None:
             cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--pdeathsig", "TERM", *cmd]
@@ -610,6 +623,7 @@ class Program:
         self.start_wall = time.time()
         self.start_mono = time.monotonic()
         self.window_wall = None  # when the main window was first seen
+        self.env = env
         self.proc = session.spawn("minutrex", cmd, cwd=cwd, env=env)
         self.pid = self.proc.pid
         session.log(f"started {' '.join(cmd)} (pid {self.pid}) in {cwd}")
@@ -688,6 +702,116 @@ class Program:
 
     def running(self):
         return self.proc.poll() is None
+
+
+class _XClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("l", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("type", ctypes.c_int), ("xclient", _XClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+class Responsiveness:
+    """How promptly a window's own thread answers: it pings the window as a
+    window manager does (_NET_WM_PING), which Qt answers from the thread that
+    paints and ticks, and keeps the longest wait for an answer.
+
+    Runs in a thread of the driver, on a display connection of its own."""
+
+    CLIENT_MESSAGE = 33
+    # Qt sends its answer to the root window for clients that watch the
+    # root's structure (or redirect its children, as a window manager does).
+    STRUCTURE_NOTIFY = 1 << 17
+    SUBSTRUCTURE_NOTIFY = 1 << 19
+
+    def __init__(self, session, window):
+        import threading
+        self.session = session
+        self.window = int(window.id)
+        self.longest = 0.0
+        self.answers = 0
+        self.unanswered = None  # a ping that never came back, with how long it waited
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        session.pings = getattr(session, "pings", []) + [self]
+        self._thread.start()
+
+    def _run(self):
+        x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                 ctypes.POINTER(_XEvent)]
+        x.XFlush.argtypes = [ctypes.c_void_p]
+        x.XPending.argtypes = [ctypes.c_void_p]
+        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(_XEvent)]
+        x.XConnectionNumber.argtypes = [ctypes.c_void_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        dpy = x.XOpenDisplay(self.session.display.encode())
+        if not dpy:
+            self.unanswered = ("no display connection", 0.0)
+            return
+        protocols = x.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+        ping = x.XInternAtom(dpy, b"_NET_WM_PING", 0)
+        root = x.XDefaultRootWindow(dpy)
+        # The answer goes to the root window, where a window manager would hear it.
+        x.XSelectInput(dpy, root, self.STRUCTURE_NOTIFY | self.SUBSTRUCTURE_NOTIFY)
+        fd = x.XConnectionNumber(dpy)
+        sequence = 0
+        try:
+            while not self._stop.is_set():
+                sequence += 1
+                event = _XEvent()
+                event.xclient.type = self.CLIENT_MESSAGE
+                event.xclient.window = self.window
+                event.xclient.message_type = protocols
+                event.xclient.format = 32
+                event.xclient.l[0] = ping
+                event.xclient.l[1] = sequence
+                event.xclient.l[2] = self.window
+                x.XSendEvent(dpy, self.window, 0, 0, ctypes.byref(event))
+                x.XFlush(dpy)
+                sent = time.monotonic()
+                answered = False
+                while not answered and not self._stop.is_set():
+                    while x.XPending(dpy):
+                        reply = _XEvent()
+                        x.XNextEvent(dpy, ctypes.byref(reply))
+                        if (reply.type == self.CLIENT_MESSAGE and reply.xclient.l[0] == ping
+                                and reply.xclient.l[1] == sequence):
+                            answered = True
+                    if answered:
+                        break
+                    select.select([fd], [], [], 0.01)
+                waited = time.monotonic() - sent
+                if not answered:
+                    self.unanswered = (f"ping {sequence}", waited)
+                    break
+                self.answers += 1
+                self.longest = max(self.longest, waited)
+                self._stop.wait(0.02)
+        finally:
+            x.XCloseDisplay(dpy)
+
+    def stop(self, quiet=False):
+        """Stops pinging; the longest wait for an answer, in seconds, counting
+        a ping still unanswered at the stop."""
+        if self._stop.is_set():
+            return self.longest
+        self._stop.set()
+        self._thread.join(10)
+        self.longest = max(self.longest, self.unanswered[1] if self.unanswered else 0.0)
+        if not quiet:
+            self.session.log(f"the window answered {self.answers} pings; longest wait {self.longest * 1000:.0f} ms")
+        return self.longest
 
 
 class DesktopServices:
@@ -1337,11 +1461,15 @@ def scenario_end_notices(s):
     s.check(len(disabled) == 2, f"exactly one more notification ({len(disabled)})")
     check_notice(disabled[1], "Arrêt")
 
-    # The target is missing: the program stays open behind the launcher's message.
+    # The target is missing: the program stays open behind the launcher's
+    # message, and the notice does not wait for anyone to read it.
     d, p = run("Absente", "absent.sh", (0, 0, 1, 1))
     box = p.wait("'Minutrex - Action' message", lambda: p.window_named("Minutrex - Action"), 6)
+    # The box appears at zero or later: a notice due within a second of zero
+    # is due within a second of this sighting.
+    failed = bus.wait_notifications(3, "target missing, message still on screen", 1.0)
+    s.check(p.window_named("Minutrex - Action") is not None, "the notice came while the message was on screen")
     dismiss_message(s, p, box)
-    failed = bus.wait_notifications(3, "target missing", 3)
     check_notice(failed[2], "Absente")
     s.check(len({n["body"] for n in failed}) == 3, "three different bodies for three different ends")
     s.check(not started[0]["actions"] and "default" in failed[2]["actions"],
@@ -1365,6 +1493,174 @@ def scenario_end_notices(s):
     s.click(p.main_window(), BUTTON_ANNULATION)
     s.check(p.wait_exit(3) == 0, "ANNULATION ends it")
     s.check(len(bus.notifications()) == 3, "exactly one notification for the missing target")
+
+
+def start_notified(s, capabilities, action):
+    """A copy on private desktop services whose notification server has the
+    capabilities given, ending a one-second count by starting its target."""
+    bus = s.start_desktop_services(capabilities)
+    d = s.fresh_dir()
+    write_mark_script(d)
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 1, action, "mark.sh", d + "/", "Avis")))
+    return bus, s.start_program(os.path.join(d, "minutrex"), d)
+
+
+def scenario_notice_markup(s):
+    """An action named with markup characters reads as typed in the notice,
+    whether the notification server reads markup or plain text."""
+    import html
+    s.start_servers(record=False)
+    name = "A & <b>B</b>"
+    for capabilities, markup in (("body body-markup", True), ("body", False)):
+        bus, p = start_notified(s, capabilities, name)
+        s.check(p.wait_exit(10) == 0, f"{capabilities}: exit 0 after the action")
+        body = bus.wait_notifications(1, f"{capabilities}: the end notice", 3)[0]["body"]
+        s.log(f"{capabilities}: body {body!r}")
+        if markup:
+            # What the server shows is the body with its markup read.
+            s.check("<b>" not in body and html.unescape(body).count(f"« {name} »") == 1,
+                    f"a server reading markup shows « {name} » as typed ({body!r})")
+        else:
+            s.check(f"« {name} »" in body, f"a server reading plain text gets « {name} » as typed ({body!r})")
+
+
+SLOW_VIEWER = """#!/bin/sh
+# Opens nothing and keeps running, as a viewer that the opener waits for;
+# leaves its session and its environment behind first.
+{ ps -o sid= -p $$; env; } > "$(dirname "$0")/viewer.tmp" && mv "$(dirname "$0")/viewer.tmp" "$(dirname "$0")/viewer"
+exec sleep 20
+"""
+
+
+def slow_viewer_home(s, d):
+    """A home whose desktop opens PNG pictures with a viewer that keeps running."""
+    home = os.path.join(s.root, "home")
+    applications = os.path.join(home, ".local", "share", "applications")
+    os.makedirs(applications, exist_ok=True)
+    os.makedirs(os.path.join(home, "config"), exist_ok=True)
+    viewer = os.path.join(d, "viewer.sh")
+    with open(viewer, "w") as f:
+        f.write(SLOW_VIEWER)
+    os.chmod(viewer, 0o755)
+    with open(os.path.join(applications, "slow-viewer.desktop"), "w") as f:
+        f.write(f"[Desktop Entry]\nType=Application\nName=Slow viewer\nExec={viewer} %f\nMimeType=image/png;\n")
+    with open(os.path.join(home, "config", "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\nimage/png=slow-viewer.desktop\n")
+    with open(os.path.join(d, "picture.png"), "wb") as f:
+        f.write(png_bytes(4, 4, bytes((255, 0, 0)) * 16))
+    return home
+
+
+def read_viewer(d):
+    path = os.path.join(d, "viewer")
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        lines = f.read().splitlines()
+    return int(lines[0]), dict(line.split("=", 1) for line in lines[1:] if "=" in line)
+
+
+def scenario_slow_handler(s):
+    """A document whose application keeps running, so that the opener waits
+    for it, at zero, after EXECUTER and after "Simulation": the window goes on
+    answering throughout, and what it started lives in a session of its own
+    with the environment the timer was given."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    home = slow_viewer_home(s, d)
+    # A Wayland socket that is not there: the program asks for Wayland first
+    # (and falls back to X11), which it must not pass on.
+    given = {"WAYLAND_DISPLAY": "minutrex-e2e-no-wayland", "QT_QPA_PLATFORM": None}
+
+    def start(delay):
+        with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+            f.write(settings_bytes(settings_lines(0, 0, delay, "Image", "picture.png", d + "/", "Lente")))
+        if os.path.exists(os.path.join(d, "viewer")):
+            os.remove(os.path.join(d, "viewer"))
+        p = s.start_program(os.path.join(d, "minutrex"), d, home=home, extra_env=given)
+        return p, p.wait_main_window(15)
+
+    def check_viewer(p):
+        sid, env = poll("the viewer's record", lambda: read_viewer(d), 10)
+        s.check(sid != os.getsid(p.pid), f"the viewer runs in a session of its own ({sid}, {os.getsid(p.pid)})")
+        # What any shell sets for itself does not count.
+        added = sorted(set(env) - set(p.env) - {"PWD", "OLDPWD", "SHLVL", "_"})
+        s.check(not added, f"the viewer gets no variable the timer added for itself ({added})")
+        for name in ("WAYLAND_DISPLAY", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS"):
+            s.check(env.get(name) == p.env.get(name), f"the viewer gets {name} as the timer was given it")
+
+    def quit_a_second_later(p, since, pings):
+        time.sleep(max(0.0, since + 1.0 - time.monotonic()))  # the moment the user clicks: must last
+        s.check(p.running() and p.main_window() is not None, "still open while the opener waits")
+        longest = pings.stop()
+        s.check(longest < 1.0, f"the window never stopped answering for a second ({longest * 1000:.0f} ms)")
+        clicked = time.monotonic()
+        s.click(p.main_window(), BUTTON_ANNULATION)
+        status = p.wait_exit(max(0.0, clicked + 1.0 - time.monotonic()))
+        s.log(f"ended {time.monotonic() - clicked:.3f} s after the click on ANNULATION began")
+        s.check(status == 0, f"ANNULATION ends it with status 0 ({status})")
+
+    # At zero.
+    p, w = start(2)
+    pings = Responsiveness(s, w)
+    p.wait_title(lambda t: t == "00:00:00  Minutrex", "zero", 10)
+    zero = time.monotonic()
+    check_viewer(p)
+    quit_a_second_later(p, zero, pings)
+
+    # "EXECUTER".
+    p, w = start(60)
+    pings = Responsiveness(s, w)
+    s.click(w, BUTTON_EXECUTER)
+    clicked = time.monotonic()
+    check_viewer(p)
+    quit_a_second_later(p, clicked, pings)
+
+    # "Simulation" in the settings window, then "Annulation" there.
+    p, w = start(60)
+    dialog = open_settings(s, p)
+    pings = Responsiveness(s, dialog)
+    s.click(dialog, DIALOG_BUTTONS["Simulation"])
+    clicked = time.monotonic()
+    check_viewer(p)
+    time.sleep(max(0.0, clicked + 1.0 - time.monotonic()))  # the moment the user clicks: must last
+    longest = pings.stop()
+    s.check(longest < 1.0, f"the settings window never stopped answering for a second ({longest * 1000:.0f} ms)")
+    s.click(dialog, DIALOG_ANNULATION)
+    p.wait("the main window back after Annulation", p.main_window, 1.0)
+    s.stop(p.proc)
+
+def scenario_wedged_buses(s):
+    """A message bus that takes connections and never answers (its daemon
+    stopped), as the system bus, as the session bus, then both: the window
+    comes within 3 s and the target runs on time all the same."""
+    s.start_servers(record=False)
+    stopped = {}
+    for label in ("system", "session"):
+        address = s.start_bus(f"stopped-{label}")
+        proc = s.procs[-1][1]
+        os.kill(proc.pid, signal.SIGSTOP)
+        stopped[label] = (address, proc)
+    try:
+        for which in (("system",), ("session",), ("system", "session")):
+            env = {f"DBUS_{label.upper()}_BUS_ADDRESS": stopped[label][0] for label in which}
+            d = s.fresh_dir()
+            write_mark_script(d)
+            with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+                f.write(settings_bytes(settings_lines(0, 0, 3, "Marque", "mark.sh", d + "/", " et ".join(which))))
+            p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=env)
+            p.wait_main_window(3)
+            s.log(f"{' and '.join(which)} bus stopped: window within 3 s")
+            ran = wait_mark(d, 10)
+            s.check(ran is not None, "the target ran")
+            late = ran - p.start_wall - 3
+            s.check(0 <= late <= 1.0, f"{' and '.join(which)} bus stopped: the target ran "
+                    f"{late:.3f} s after its time (at most 1 s)")
+            s.check(p.wait_exit(5) == 0, "exit 0 after the action")
+    finally:
+        for _, proc in stopped.values():
+            os.kill(proc.pid, signal.SIGCONT)
 
 
 # ---------------------------------------------------------------------------
@@ -1845,6 +2141,12 @@ def scenario_command_line(s):
                 and what in lines[0] and "Usage" in lines[0],
                 f"{' '.join(args)}: status 2 and one line of usage on standard error "
                 f"({r.returncode}, {r.stdout!r}, {r.stderr!r})")
+    # No display to show the window on: one line that says so, status 1.
+    for display in (None, ":65535"):
+        r = run_quiet(s, exe, timeout=10, cwd=d, env=dict(env, **({"DISPLAY": display} if display else {})))
+        lines = r.stderr.splitlines()
+        s.check(r.returncode == 1 and not r.stdout and len(lines) == 1 and "DISPLAY" in lines[0],
+                f"DISPLAY={display}: status 1 and one line on standard error ({r.returncode}, {r.stderr!r})")
     s.check(os.listdir(d) == ["minutrex"], f"no settings file written ({os.listdir(d)})")
 
 
@@ -2042,6 +2344,9 @@ SCENARIOS = {
     "about_at_zero": scenario_about_at_zero,
     "idle_inhibit": scenario_idle_inhibit,
     "end_notices": scenario_end_notices,
+    "notice_markup": scenario_notice_markup,
+    "slow_handler": scenario_slow_handler,
+    "wedged_buses": scenario_wedged_buses,
     "idle_inhibit_portal": scenario_idle_inhibit_portal,
     "read_only_install": scenario_read_only_install,
     "command_line": scenario_command_line,
