@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
 #include <QKeyEvent>
@@ -285,9 +286,22 @@ void Counter::closeEvent(QCloseEvent *event)
     unload();
 }
 
+void Counter::useSettingsFile(const QString &absolutePath)
+{
+    m_settingsFile = absolutePath;
+    const QFileInfo file(absolutePath);
+    const QString name = file.completeBaseName().isEmpty() ? file.fileName() : file.completeBaseName();
+    m_titleSuffix = QStringLiteral(" – ") + name;
+}
+
+QString Counter::programTitle() const
+{
+    return QStringLiteral("Minutrex") + m_titleSuffix;
+}
+
 bool Counter::Form_Initialize()
 {
-    setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION "  "));
+    setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION) + m_titleSuffix + QStringLiteral("  "));
 
     m_CountFic = QStringLiteral("Minutrex.ini");
     QString directory = m_services.programDirectory();
@@ -377,15 +391,36 @@ bool Counter::FicEcrit(const LignMatArray &lines, QWidget *owner)
     return false;
 }
 
-bool Counter::commitLines(const LignMatArray &lines, QWidget *owner)
+LignMatArray Counter::linesOnFile()
 {
+    LignMatArray fresh;
+    if (readSettingsFile(m_CountRepFic, fresh).ok())
+        return fresh;
+    return m_LignMat;
+}
+
+CounterHost::Commit Counter::commitLines(const LignMatArray &lines, const LignMatArray *basis, QWidget *owner)
+{
+    if (basis) {
+        // Another copy of the program on the same file may have saved since
+        // the settings window was filled: its change is not undone unasked.
+        LignMatArray now;
+        if (readSettingsFile(m_CountRepFic, now).ok() && !sameStoredLines(now, *basis))
+            return Commit::ChangedMeanwhile;
+    }
     if (!FicEcrit(lines, owner))
-        return false;
+        return Commit::Failed;
     m_LignMat = lines;
     // Resumed first, so the reload draws the display of a running count.
     resumeCount();
     FormLoad();
-    return true;
+    return Commit::Written;
+}
+
+void Counter::adoptFileLines()
+{
+    resumeCount();
+    FormLoad();
 }
 
 void Counter::reportFileFailure(QWidget *owner, const QString &what, const QString &reason)
@@ -451,6 +486,9 @@ void Counter::showLines()
     announceTime(initial);
     m_Timer1.start();
     phaseChanged();
+    // A new count shows its own progress at once.
+    m_progressShownAtMs = -1;
+    updateProgress();
 }
 
 void Counter::scheduleExtraTick(int ms)
@@ -496,6 +534,7 @@ void Counter::Timer1_Timer()
     if (tick.ended) {
         m_Timer1.stop();
         updateSleepInhibition();
+        updateProgress();
         extraTickMs = -1;
         if (tick.finish) {
             m_ActError = 0;
@@ -512,9 +551,10 @@ void Counter::Timer1_Timer()
 
     // A count that has ended reads "dans", also while its action is on its way.
     showPauseLabel(tick.ended);
-    setWindowTitle(tick.TimeAff + QStringLiteral("  Minutrex"));
+    setWindowTitle(tick.TimeAff + QStringLiteral("  ") + programTitle());
     announceTime(tick.TimeAff);
     scheduleExtraTick(extraTickMs);
+    updateProgress();
 }
 
 void Counter::showPauseLabel(bool ended)
@@ -545,6 +585,7 @@ void Counter::unload()
     m_extraTick.stop();
     m_unloaded = true;
     updateSleepInhibition();
+    updateProgress();
     deleteLater();
 }
 
@@ -669,6 +710,31 @@ void Counter::updateSleepInhibition()
     m_services.inhibitIdleSleep(m_OptExec == 1
                                     ? QStringLiteral("Exécution de « %1 »%2").arg(name, when)
                                     : QStringLiteral("Fin du décompte de « %1 » (exécution désactivée)%2").arg(name, when));
+}
+
+void Counter::updateProgress()
+{
+    const Countdown::Phase phase = m_countdown.phase();
+    if (m_unloaded || !m_Timer1.isActive() || phase == Countdown::Phase::Ended) {
+        if (m_progressShown >= 0)
+            m_services.clearProgress();
+        m_progressShown = -1;
+        m_progressShownAtMs = -1;
+        return;
+    }
+    const qint64 now = m_services.clockMs();
+    if (m_progressShownAtMs >= 0 && now - m_progressShownAtMs < 1000)
+        return;
+    const double fraction = m_countdown.progress();
+    const double left = std::ceil(m_countdown.TimeNum());
+    const qint64 secondsLeft = left < 1e15 ? qint64(left) : qint64(1e15);
+    // Paused: the same figures again are not sent again.
+    if (fraction == m_progressShown && secondsLeft == m_progressSecondsShown)
+        return;
+    m_progressShownAtMs = now;
+    m_progressShown = fraction;
+    m_progressSecondsShown = secondsLeft;
+    m_services.showProgress(fraction, secondsLeft);
 }
 
 void Counter::announceEnd(bool closing)

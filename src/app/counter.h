@@ -41,8 +41,10 @@ public:
     // been told and the program should end with a failure status.
     bool Form_Initialize();
     // Before Form_Initialize: this absolute path instead of "Minutrex.ini"
-    // found beside the program or in the user's configuration folder.
-    void useSettingsFile(const QString &absolutePath) { m_settingsFile = absolutePath; }
+    // found beside the program or in the user's configuration folder. The
+    // window's title then names the file, so that timers side by side are
+    // told apart.
+    void useSettingsFile(const QString &absolutePath);
     // Reads the settings file and restarts the count from the full delay.
     // False when the file could not be read (already reported).
     bool FormLoad();
@@ -62,7 +64,9 @@ public:
 
     // CounterHost
     const LignMatArray &lines() const override { return m_LignMat; }
-    bool commitLines(const LignMatArray &lines, QWidget *owner) override;
+    LignMatArray linesOnFile() override;
+    Commit commitLines(const LignMatArray &lines, const LignMatArray *basis, QWidget *owner) override;
+    void adoptFileLines() override;
     void resumeCount() override;
     void showCounter() override { show(); }
 
@@ -106,6 +110,11 @@ private:
     void phaseChanged();
     // Holds off the session's idle suspend exactly while the count runs.
     void updateSleepInhibition();
+    // The count's progress on the program's dock entry while a count is
+    // under way (at most once a second); nothing once it has ended.
+    void updateProgress();
+    // "Minutrex", followed by the settings file's name when it was given.
+    QString programTitle() const;
     // What follows the end of the count once its action's outcome is known:
     // the notice, then the close when it is asked for and nothing stands in
     // its way.
@@ -120,6 +129,7 @@ private:
     Services &m_services;
     LignMatArray &m_LignMat;
     QString m_settingsFile;
+    QString m_titleSuffix; // " – name" of a settings file given on the command line
     Countdown m_countdown;
     SevenSegmentDisplay m_display;
 
@@ -145,6 +155,9 @@ private:
     bool m_loadedOnce = false;
     bool m_unloaded = false;
     bool m_sleepInhibited = false;
+    qint64 m_progressShownAtMs = -1; // -1: none shown
+    double m_progressShown = -1;
+    qint64 m_progressSecondsShown = -1;
 
     QLabel *m_About1 = nullptr;
     QLabel *m_LabelTitre = nullptr;

@@ -25,6 +25,7 @@ QString Countdown::load(double hours, double minutes, double seconds, bool final
     if (std::isnan(timeNum))
         timeNum = 0;
     m_remainingMs = timeNum * 1000;
+    m_delayMs = m_remainingMs;
     m_BipsSon = LastBips;
     if (timeNum <= LastBips)
         m_BipsSon = timeNum - 1;
@@ -138,6 +139,13 @@ void Countdown::endAction(qint64 nowMs)
 void Countdown::stop()
 {
     m_phase = Phase::Ended;
+}
+
+double Countdown::progress() const
+{
+    if (!(m_delayMs > 0))
+        return 1;
+    return std::clamp(1 - m_remainingMs / m_delayMs, 0.0, 1.0);
 }
 
 double Countdown::TimDecr() const

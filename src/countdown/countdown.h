@@ -68,6 +68,8 @@ public:
     Phase phase() const { return m_phase; }
     // Remaining seconds, never negative once ticked.
     double TimeNum() const { return m_remainingMs / 1000; }
+    // The fraction of the loaded delay gone, 0 to 1 (1 for a zero delay).
+    double progress() const;
     // Seconds per tick as the display reads it: 0 while the count stands still.
     // An ended count keeps the running value it ended with.
     double TimDecr() const;
@@ -84,6 +86,7 @@ private:
     Phase m_phase = Phase::Paused;
     // Kept in milliseconds so that whole-millisecond clock steps add up exactly.
     double m_remainingMs = 0;
+    double m_delayMs = 0;
     qint64 m_lastMs = 0;
     double m_BipsSon = 0;
     bool m_pausedWhileActing = false;

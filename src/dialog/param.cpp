@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -33,6 +34,7 @@
 #include "lines.h"
 #include "look.h"
 #include "services.h"
+#include "settingsfile.h"
 #include "timepicker.h"
 
 namespace {
@@ -128,6 +130,9 @@ QLineEdit *makeTextBox(QWidget *frame, const char *name, const QString &tooltip,
                        int x, int y, int width)
 {
     auto *box = place(new QLineEdit(frame), name, x, y, width, 25);
+    // Whatever a settings file can hold comes back whole: the toolkit's
+    // default would cut a value at 32,767 characters.
+    box->setMaxLength(int(MaxSettingsFileSize));
     box->setToolTip(tooltip);
     box->installEventFilter(new PlainToolTip(box));
     box->setFont(font);
@@ -458,7 +463,10 @@ void Param::showEvent(QShowEvent *event)
 
 void Param::Form_Activate()
 {
-    const LignMatArray &lines = m_host.lines();
+    // The file as it is now: another copy of the program may have saved it
+    // since this one started.
+    m_shown = m_host.linesOnFile();
+    const LignMatArray &lines = m_shown;
 
     // The settings have never been confirmed: the window keeps its design-time
     // state, whatever the other lines hold.
@@ -486,7 +494,7 @@ void Param::Form_Activate()
 
 void Param::ParamParc_Click()
 {
-    const LignMatArray &lines = m_host.lines();
+    const LignMatArray &lines = m_shown;
     // The filter matches every file, names without a dot included.
     m_CommDial.filter = QStringLiteral("Tous les Fichiers(*.*) (*)");
     // The stored directory, so a second choice starts from the same place.
@@ -511,13 +519,9 @@ void Param::ParamParc_Click()
     setFileBoxText(m_ParamAppDir, directory, AppDirDesignSize);
 }
 
-void Param::ParamOK_Click()
+LignMatArray Param::linesShown() const
 {
-    if (m_leaving || m_busy)
-        return;
-
-    // Built aside: the settings lines change only once the file holds them.
-    LignMatArray lines = m_host.lines();
+    LignMatArray lines = m_shown;
     const QString time = m_ParamTime->time().toString(TimeFormat);
     lines[1] = LineValue::number(numericValue(time.mid(0, 2)));
     lines[2] = LineValue::number(numericValue(time.mid(3, 2)));
@@ -535,15 +539,60 @@ void Param::ParamOK_Click()
     lines[9] = optionLine(m_ParamBoxBips);
     lines[10] = optionLine(m_ParamBoxExec);
     lines[11] = optionLine(m_ParamBoxFerm);
+    return lines;
+}
 
+void Param::ParamOK_Click()
+{
+    if (m_leaving || m_busy)
+        return;
+
+    // Built aside: the settings lines change only once the file holds them.
+    const LignMatArray lines = linesShown();
     // A failed write has been reported by the countdown window; the dialog
     // stays open with everything the user entered, so nothing is lost.
     m_busy = true;
-    const bool committed = m_host.commitLines(lines, this);
+    const CounterHost::Commit result = m_host.commitLines(lines, &m_shown, this);
     m_busy = false;
-    if (!committed)
+    switch (result) {
+    case CounterHost::Commit::Written:
+        leaveAfterOk();
         return;
+    case CounterHost::Commit::Failed:
+        return;
+    case CounterHost::Commit::ChangedMeanwhile:
+        askWhoseSettings(lines);
+        return;
+    }
+}
 
+void Param::askWhoseSettings(const LignMatArray &lines)
+{
+    m_busy = true;
+    const QPointer<Param> self(this);
+    m_services.question(
+        this,
+        QStringLiteral("Les paramètres ont été modifiés par une autre copie de Minutrex pendant que cette "
+                       "fenêtre était ouverte.\n\nGarder les vôtres remplace les siens ; prendre les siens "
+                       "abandonne ce que vous avez saisi ici."),
+        QStringLiteral("Minutrex"),
+        {QStringLiteral("Garder les miens"), QStringLiteral("Prendre les siens")}, [self, lines](int answer) {
+            if (!self)
+                return;
+            self->m_busy = false;
+            if (answer == 0) {
+                if (self->m_host.commitLines(lines, nullptr, self) == CounterHost::Commit::Written)
+                    self->leaveAfterOk();
+            } else if (answer == 1) {
+                self->m_host.adoptFileLines();
+                self->leaveAfterOk();
+            }
+            // Closed without an answer: the window stays as the user left it.
+        });
+}
+
+void Param::leaveAfterOk()
+{
     m_leaving = true;
     hide();
     unload();

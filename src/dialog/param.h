@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "lines.h"
+
 class QCheckBox;
 class QCloseEvent;
 class QGroupBox;
@@ -69,6 +71,14 @@ private:
     void centreOnScreen();
     // Closes the window, which deletes it.
     void unload();
+    // The lines as the window's controls hold them, line 0 as it was read.
+    LignMatArray linesShown() const;
+    // OK has stored the lines (or taken another copy's): the window goes and
+    // the countdown window comes back.
+    void leaveAfterOk();
+    // Another copy saved the file while this window was open: the user
+    // chooses between the window's values and that copy's.
+    void askWhoseSettings(const LignMatArray &lines);
 
     // Controls, found by tests through their object names.
     QLabel *m_Label7 = nullptr;
@@ -101,8 +111,10 @@ private:
 
     CounterHost &m_host;
     Services &m_services;
+    // The settings file as it was when the window was filled, read afresh.
+    LignMatArray m_shown;
     bool m_activated = false;  // Form_Activate has run for this opening
-    bool m_busy = false;       // inside OK, waiting for the settings file
+    bool m_busy = false;       // inside OK: writing the settings file, or asking whose settings to keep
     bool m_leaving = false;    // OK succeeded or "Annulation" started: unloading
 
     // Full path of the file last chosen, and the action name derived from it.

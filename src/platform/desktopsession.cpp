@@ -1,5 +1,7 @@
 #include "desktopsession.h"
 
+#include <algorithm>
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -9,7 +11,6 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -43,8 +44,9 @@ QDBusConnection sessionBus()
 
 } // namespace
 
-DesktopSession::DesktopSession(QObject *parent)
+DesktopSession::DesktopSession(const QString &desktopEntry, QObject *parent)
     : QObject(parent)
+    , m_desktopEntry(desktopEntry)
 {
 }
 
@@ -201,7 +203,7 @@ void DesktopSession::notify(const QString &body, const QImage &icon, std::functi
                 const bool markup = capabilities.value().contains(QStringLiteral("body-markup"));
 
                 // The installed desktop entry's name, as the program declared it.
-                QVariantMap hints{{QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName()}};
+                QVariantMap hints{{QStringLiteral("desktop-entry"), m_desktopEntry}};
                 if (!icon.isNull()) {
                     const QImage rgba = icon.convertToFormat(QImage::Format_RGBA8888);
                     QDBusArgument image;
@@ -234,6 +236,42 @@ void DesktopSession::notify(const QString &body, const QImage &icon, std::functi
             });
 }
 
+void DesktopSession::showProgress(double fraction, qint64 secondsLeft)
+{
+    m_progressShown = true;
+    // The badge counts whole minutes, the last one included: a dock shows
+    // it as a bare number beside the icon.
+    const qint64 minutesLeft = (std::max<qint64>(0, secondsLeft) + 59) / 60;
+    sendLauncherEntry({{QStringLiteral("progress"), std::clamp(fraction, 0.0, 1.0)},
+                       {QStringLiteral("progress-visible"), true},
+                       {QStringLiteral("count"), minutesLeft},
+                       {QStringLiteral("count-visible"), true}});
+}
+
+void DesktopSession::clearProgress()
+{
+    if (!m_progressShown)
+        return;
+    m_progressShown = false;
+    sendLauncherEntry({{QStringLiteral("progress"), 0.0},
+                       {QStringLiteral("progress-visible"), false},
+                       {QStringLiteral("count"), qint64(0)},
+                       {QStringLiteral("count-visible"), false}});
+}
+
+void DesktopSession::sendLauncherEntry(const QVariantMap &properties)
+{
+    QDBusConnection bus = sessionBus();
+    if (!bus.isConnected())
+        return;
+    // A signal, not a call: nothing answers it, nothing waits.
+    QDBusMessage update = QDBusMessage::createSignal(QStringLiteral("/org/example/minutrex/LauncherEntry"),
+                                                     QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                                                     QStringLiteral("Update"));
+    update << QStringLiteral("application://%1.desktop").arg(m_desktopEntry) << properties;
+    bus.send(update);
+}
+
 void DesktopSession::onActionInvoked(uint id, const QString &actionKey)
 {
     if (actionKey != DefaultAction)
@@ -263,6 +301,7 @@ void DesktopSession::finish()
         tick.start(5);
         loop.exec();
     }
+    clearProgress();
     m_wanted = false;
     if (m_hold != Hold::Asking)
         dropHold();

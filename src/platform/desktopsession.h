@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 class QDBusPendingCallWatcher;
 
@@ -21,12 +22,18 @@ class DesktopSession final : public QObject
     Q_OBJECT
 
 public:
-    explicit DesktopSession(QObject *parent = nullptr);
+    // desktopEntry: the id of the program's desktop entry, which names it
+    // to the notification server and the dock.
+    explicit DesktopSession(const QString &desktopEntry, QObject *parent = nullptr);
     ~DesktopSession() override;
 
     void inhibit(const QString &reason);
     void release();
     void notify(const QString &body, const QImage &icon, std::function<void()> onActivated);
+    // The count's progress on the program's launcher entry, for the docks and
+    // task managers that read the LauncherEntry signals.
+    void showProgress(double fraction, qint64 secondsLeft);
+    void clearProgress();
 
     // Waits, at most FinishBoundMs, for notifications still on their way, and
     // lets go of any hold: the program is about to end.
@@ -56,6 +63,11 @@ private Q_SLOTS:
     void onNotificationClosed(uint id, uint reason);
 
 private:
+
+    void sendLauncherEntry(const QVariantMap &properties);
+
+    QString m_desktopEntry;
+    bool m_progressShown = false;
 
     // What the program wants.
     bool m_wanted = false;

@@ -15,6 +15,21 @@ void FakeServices::messageBox(QWidget *owner, const QString &text, Icon icon, co
         onMessageBox(messages.last());
 }
 
+void FakeServices::question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
+                            std::function<void(int answer)> onAnswer)
+{
+    questions.append({owner, text, title, answers, std::move(onAnswer)});
+}
+
+void FakeServices::answerQuestion(qsizetype index, int answer)
+{
+    if (index < 0 || index >= questions.size() || !questions[index].onAnswer)
+        return;
+    const auto onAnswer = std::move(questions[index].onAnswer);
+    questions[index].onAnswer = nullptr;
+    onAnswer(answer);
+}
+
 QString FakeServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
                                    const QString &initialDirectory)
 {
@@ -117,6 +132,16 @@ void FakeServices::releaseIdleSleep()
 void FakeServices::notify(const QString &body, std::function<void()> onActivated)
 {
     notifications.append({body, std::move(onActivated)});
+}
+
+void FakeServices::showProgress(double fraction, qint64 secondsLeft)
+{
+    progress.append({now, fraction, secondsLeft});
+}
+
+void FakeServices::clearProgress()
+{
+    ++progressClears;
 }
 
 QDateTime FakeServices::localDateTime()

@@ -49,6 +49,8 @@ public:
     void beep() override;
     void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
                     std::function<void()> onClosed = {}) override;
+    void question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
+                  std::function<void(int answer)> onAnswer) override;
     QString openFileName(QWidget *owner, const QString &title, const QString &filter,
                          const QString &initialDirectory) override;
     void openWithDesktop(QWidget *owner, const QString &absolutePath,
@@ -67,11 +69,22 @@ public:
     void inhibitIdleSleep(const QString &reason) override;
     void releaseIdleSleep() override;
     void notify(const QString &body, std::function<void()> onActivated) override;
+    void showProgress(double fraction, qint64 secondsLeft) override;
+    void clearProgress() override;
     QDateTime localDateTime() override;
 
     // Recorded calls.
+    struct Question
+    {
+        QWidget *owner = nullptr;
+        QString text;
+        QString title;
+        QStringList answers;
+        std::function<void(int)> onAnswer;
+    };
     int beeps = 0;
     QList<Message> messages;
+    QList<Question> questions;
     QList<FileDialog> fileDialogs;
     QList<Opened> opened;
     QList<Started> started;
@@ -87,6 +100,14 @@ public:
     int sleepReleases = 0;
     bool idleSleepInhibited = false;          // held now
     QList<Notification> notifications;
+    struct Progress
+    {
+        qint64 atMs = 0; // clockMs() when it was shown
+        double fraction = 0;
+        qint64 secondsLeft = 0;
+    };
+    QList<Progress> progress;                 // one per showProgress()
+    int progressClears = 0;
     QDateTime localNow = QDateTime(QDate(2026, 3, 14), QTime(9, 30, 0));
 
     // Answers.
@@ -109,6 +130,8 @@ public:
     bool releaseOpen(qsizetype index, bool started);
     // The user closes messages[index]: its onClosed runs, once.
     void closeMessage(qsizetype index);
+    // The user answers questions[index] (-1: closes it without answering).
+    void answerQuestion(qsizetype index, int answer);
 
     // Run inside processEvents(), and inside messageBox() after recording,
     // to play the user acting while the program waits.

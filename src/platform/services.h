@@ -33,6 +33,12 @@ public:
     virtual void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
                             std::function<void()> onClosed = {}) = 0;
 
+    // A question with one button per answer, shown and left like messageBox:
+    // onAnswer runs with the index of the answer chosen, or -1 when the box
+    // was closed without one.
+    virtual void question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
+                          std::function<void(int answer)> onAnswer) = 0;
+
     // Modal file-open dialog; the chosen absolute path, or an empty text on cancel.
     // The filter is in Qt's form ("Description (*)").
     virtual QString openFileName(QWidget *owner, const QString &title, const QString &filter,
@@ -84,6 +90,11 @@ public:
     // onActivated is set, activating the notification runs it (on the
     // user-interface thread, only while the program runs).
     virtual void notify(const QString &body, std::function<void()> onActivated) = 0;
+    // The count's progress on the program's entry in the taskbar or dock:
+    // the fraction of the delay gone (0 to 1) and the seconds left. Each call
+    // replaces the last; clearProgress() takes it away.
+    virtual void showProgress(double fraction, qint64 secondsLeft) = 0;
+    virtual void clearProgress() = 0;
     // The local date and time, for texts that name a time of day.
     virtual QDateTime localDateTime() = 0;
 };

@@ -14,6 +14,7 @@
 #include "desktopsession.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -24,6 +25,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QThread>
@@ -144,6 +146,26 @@ void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, 
     box->setText(text);
     if (onClosed)
         QObject::connect(box, &QMessageBox::finished, box, [onClosed = std::move(onClosed)] { onClosed(); });
+    box->show();
+}
+
+void SystemServices::question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
+                              std::function<void(int answer)> onAnswer)
+{
+    auto *box = new QMessageBox(QMessageBox::Question, title, QString(), QMessageBox::NoButton, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    QList<QAbstractButton *> buttons;
+    for (const QString &answer : answers)
+        buttons << box->addButton(answer, QMessageBox::AcceptRole);
+    if (!buttons.isEmpty())
+        box->setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
+    QObject::connect(box, &QMessageBox::finished, box, [box, buttons, onAnswer = std::move(onAnswer)] {
+        if (onAnswer)
+            onAnswer(int(buttons.indexOf(box->clickedButton())));
+    });
     box->show();
 }
 
@@ -312,7 +334,7 @@ void SystemServices::inSession(std::function<void(DesktopSession &)> fn)
     if (!m_sessionThread) {
         m_sessionThread = new QThread;
         m_sessionThread->setObjectName(QStringLiteral("desktop session"));
-        m_session = new DesktopSession;
+        m_session = new DesktopSession(QGuiApplication::desktopFileName());
         m_session->moveToThread(m_sessionThread);
         m_sessionThread->start();
     }
@@ -349,6 +371,16 @@ void SystemServices::notify(const QString &body, std::function<void()> onActivat
     inSession([body, icon, activate = std::move(activate)](DesktopSession &session) {
         session.notify(body, icon, activate);
     });
+}
+
+void SystemServices::showProgress(double fraction, qint64 secondsLeft)
+{
+    inSession([fraction, secondsLeft](DesktopSession &session) { session.showProgress(fraction, secondsLeft); });
+}
+
+void SystemServices::clearProgress()
+{
+    inSession([](DesktopSession &session) { session.clearProgress(); });
 }
 
 QDateTime SystemServices::localDateTime()

@@ -40,6 +40,8 @@ public:
 
     void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
                     std::function<void()> onClosed = {}) override;
+    void question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
+                  std::function<void(int answer)> onAnswer) override;
     QString openFileName(QWidget *owner, const QString &title, const QString &filter,
                          const QString &initialDirectory) override;
     void openWithDesktop(QWidget *owner, const QString &absolutePath,
@@ -58,6 +60,8 @@ public:
     void inhibitIdleSleep(const QString &reason) override;
     void releaseIdleSleep() override;
     void notify(const QString &body, std::function<void()> onActivated) override;
+    void showProgress(double fraction, qint64 secondsLeft) override;
+    void clearProgress() override;
     QDateTime localDateTime() override;
 
 private:

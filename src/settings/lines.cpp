@@ -165,3 +165,12 @@ QString descriptionLine()
     return QStringLiteral(
         "Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options");
 }
+
+bool sameStoredLines(const LignMatArray &a, const LignMatArray &b)
+{
+    for (int i = 0; i < StoredLineCount; ++i) {
+        if (a[i].toText() != b[i].toText())
+            return false;
+    }
+    return true;
+}

@@ -44,6 +44,9 @@ inline constexpr int LineCount = 16;
 inline constexpr int StoredLineCount = 12;
 using LignMatArray = std::array<LineValue, LineCount>;
 
+// Whether two sets of lines would write the same twelve lines to the file.
+bool sameStoredLines(const LignMatArray &a, const LignMatArray &b);
+
 // Numeric value of a text: blanks (space, tab, line feed) dropped wherever they
 // stand, then the longest leading decimal number ("." as the point, optional
 // sign and exponent). 0 when there is none, and also when the number is beyond

@@ -71,6 +71,7 @@ private slots:
     void executerWhileZeroDelayEnds();
     void endAwaitsTheOutcome_data();
     void endAwaitsTheOutcome();
+    void progressOnTheDock();
     void aboutFromMainWindow();
     void toolkitDialogsSpeakFrench();
 };
@@ -656,6 +657,44 @@ void TestCounter::endAwaitsTheOutcome()
         QCOMPARE(f.services.messages.last().title, QStringLiteral("Minutrex - Action"));
         QCOMPARE(c.actionError(), qint16(1));
     }
+}
+
+void TestCounter::progressOnTheDock()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 9, "A", "", "", "1110"));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    const auto &shown = f.services.progress;
+    // At the start, then rising, at most once a second.
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].fraction, 0.0);
+    QCOMPARE(shown[0].secondsLeft, 9);
+    for (int i = 0; i < 12; ++i)
+        f.tick();
+    QVERIFY(shown.size() >= 3);
+    for (qsizetype i = 1; i < shown.size(); ++i) {
+        QVERIFY(shown[i].atMs - shown[i - 1].atMs >= 1000);
+        QVERIFY(shown[i].fraction > shown[i - 1].fraction);
+        QVERIFY(shown[i].secondsLeft <= shown[i - 1].secondsLeft);
+    }
+    // Paused: what it stands at, once, and nothing while it stands.
+    c.LabelAff_Click();
+    const qsizetype beforePause = shown.size();
+    for (int i = 0; i < 12; ++i)
+        f.tick();
+    QVERIFY(shown.size() <= beforePause + 1);
+    const double standing = shown.last().fraction;
+    c.LabelAff_Click();
+    for (int i = 0; i < 6; ++i)
+        f.tick();
+    QVERIFY(shown.last().fraction > standing);
+    // Taken away at the end, once.
+    QCOMPARE(f.services.progressClears, 0);
+    while (c.tickTimer().isActive())
+        f.tick();
+    QCOMPARE(f.services.progressClears, 1);
+    QVERIFY(shown.last().fraction < 1.0);
 }
 
 void TestCounter::aboutFromMainWindow()

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,6 +25,10 @@ private slots:
     void okWithUnwritableFileKeepsEverything_data();
     void okWithUnwritableFileKeepsEverything();
     void okAfterCountEndedStartsAgain();
+    void okStoresEveryBoxInItsLine();
+    void settingsShowTheFileAsItIsNow();
+    void okAfterAnotherCopySaved_data();
+    void okAfterAnotherCopySaved();
 
 private:
     static Param *openSettings(CounterFixture &f);
@@ -217,6 +222,95 @@ void TestSettingsCycle::okAfterCountEndedStartsAgain()
     QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
     QVERIFY(f.counter->tickTimer().isActive());
     QCOMPARE(f.counter->countdown().TimeNum(), 1.0);
+}
+
+void TestSettingsCycle::okStoresEveryBoxInItsLine()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 40));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    // A value of its own in every box: a box written to another's line shows.
+    child<QTimeEdit>(param, "ParamTime")->setTime(QTime(1, 2, 3));
+    child<QLineEdit>(param, "ParamActNom")->setText(QStringLiteral("Nom"));
+    child<QLineEdit>(param, "ParamAppNom")->setText(QStringLiteral("fichier.txt"));
+    child<QLineEdit>(param, "ParamAppDir")->setText(QStringLiteral("/dossier/"));
+    child<QPlainTextEdit>(param, "ParamObs")->setPlainText(QStringLiteral("Commentaire"));
+    const QList<QCheckBox *> options =
+        childrenNamed<QCheckBox>(param, {"ParamBoxBipDem", "ParamBoxBips", "ParamBoxExec", "ParamBoxFerm"});
+    for (int i = 0; i < 4; ++i)
+        options[i]->setChecked(i % 2 == 1);
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
+    QCOMPARE(readBytes(f.iniPath()).split('\n'),
+             CounterFixture::file({"Descrip", " 1 ", " 2 ", " 3 ", "Nom", "fichier.txt", "/dossier/", "Commentaire",
+                                   " 0 ", " 1 ", " 0 ", " 1 "})
+                 .split('\n'));
+}
+
+void TestSettingsCycle::settingsShowTheFileAsItIsNow()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 40, "Thé"));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    // Another copy of the program on the same file saves its own settings.
+    QVERIFY(writeBytes(f.iniPath(), CounterFixture::settings(0, 3, 0, "Autre")));
+    f.tick();
+    // This copy keeps its own count until its settings are confirmed.
+    QCOMPARE(f.counter->countdown().TimeNum(), 40.0 - 0.333);
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    QCOMPARE(child<QLineEdit>(param, "ParamActNom")->text(), QStringLiteral("Autre"));
+    QCOMPARE(child<QTimeEdit>(param, "ParamTime")->time(), QTime(0, 3, 0));
+}
+
+void TestSettingsCycle::okAfterAnotherCopySaved_data()
+{
+    QTest::addColumn<int>("answer"); // -1: the question closed without an answer
+    QTest::addColumn<QByteArray>("actionOnFile");
+    QTest::addColumn<bool>("stillOpen");
+    QTest::newRow("keep mine") << 0 << QByteArray("Mien") << false;
+    QTest::newRow("take the other copy's") << 1 << QByteArray("Autre") << false;
+    QTest::newRow("no answer") << -1 << QByteArray("Autre") << true;
+}
+
+void TestSettingsCycle::okAfterAnotherCopySaved()
+{
+    QFETCH(int, answer);
+    QFETCH(QByteArray, actionOnFile);
+    QFETCH(bool, stillOpen);
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 40, "Thé"));
+    QVERIFY(f.start());
+    f.counter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    Param *param = openSettings(f);
+    QVERIFY(param);
+    child<QLineEdit>(param, "ParamActNom")->setText(QStringLiteral("Mien"));
+    // Another copy saves while this window is open.
+    const QByteArray other = CounterFixture::settings(0, 3, 0, "Autre");
+    QVERIFY(writeBytes(f.iniPath(), other));
+    QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
+
+    // Nothing written unasked; the user is asked.
+    QCOMPARE(readBytes(f.iniPath()), other);
+    QCOMPARE(f.services.questions.size(), 1);
+    QCOMPARE(f.services.questions[0].owner, static_cast<QWidget *>(param));
+    QCOMPARE(f.services.questions[0].answers.size(), 2);
+    f.services.answerQuestion(0, answer);
+    runDeferredDeletes();
+    QCOMPARE(readBytes(f.iniPath()).split('\n').value(4), actionOnFile + '\r');
+    QCOMPARE(bool(f.counter->findChild<Param *>()), stillOpen);
+    QCOMPARE(f.counter->isVisible(), !stillOpen);
+    if (!stillOpen) {
+        // The count restarts from what the file now holds.
+        QCOMPARE(f.LignMat[4].toText(), QString::fromLatin1(actionOnFile));
+        QCOMPARE(f.counter->countdown().TimeNum(), answer == 0 ? 40.0 : 180.0);
+    }
 }
 
 QTEST_MAIN(TestSettingsCycle)

@@ -40,15 +40,17 @@ public:
     QPointer<QWidget> dialog;
 
     const LignMatArray &lines() const override { return held; }
-    bool commitLines(const LignMatArray &values, QWidget *owner) override
+    LignMatArray linesOnFile() override { return held; }
+    Commit commitLines(const LignMatArray &values, const LignMatArray *, QWidget *owner) override
     {
         record(QStringLiteral("commitLines"));
         written.append(values);
         writeOwners.append(owner);
         if (writeResult)
             held = values;
-        return writeResult;
+        return writeResult ? Commit::Written : Commit::Failed;
     }
+    void adoptFileLines() override { record(QStringLiteral("adoptFileLines")); }
     void resumeCount() override { record(QStringLiteral("resumeCount")); }
     void showCounter() override { record(QStringLiteral("showCounter")); }
 
