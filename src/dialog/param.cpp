@@ -329,6 +329,7 @@ void Param::setTabOrderAndFocus()
 
 void Param::applyAccessibility()
 {
+    exposeAsWindow(this);
     // The dark copy of the title is only its edge.
     hideFromAccessibility(m_Label7);
     m_About2->setAccessibleName(m_About2->toolTip());
@@ -342,6 +343,8 @@ void Param::applyAccessibility()
     }
     for (QCheckBox *box : {m_ParamBoxBipDem, m_ParamBoxBips, m_ParamBoxExec, m_ParamBoxFerm})
         box->setAccessibleName(box->text().trimmed());
+    // Its tooltip is the last seconds' one; a screen reader says what it does.
+    m_ParamBoxBipDem->setAccessibleDescription(QStringLiteral("Décocher pour désactiver le bip sonore au démarrage"));
 }
 
 void Param::keyPressEvent(QKeyEvent *event)
