@@ -1473,6 +1473,28 @@ FRAME_CAPTIONS = {"DECOMPTEUR": (18, 40, 70, 11), "ACTION": (18, 136, 40, 11),
 TEAL = (0, 128, 128)
 # A desktop with a dark palette: Qt takes its colours from the GTK theme.
 DARK_DESKTOP = {"QT_QPA_PLATFORMTHEME": "gtk3", "GTK_THEME": "Adwaita:dark"}
+# The settings window's text fields, and the top of each option's row in OPTIONS.
+FIELDS = ("ParamTime", "ParamActNom", "ParamAppNom", "ParamAppDir", "ParamObs")
+OPTION_ROWS = {"ParamBoxBipDem": 16, "ParamBoxBips": 40, "ParamBoxExec": 64, "ParamBoxFerm": 88}
+
+
+def check_box_inside(img, win, row):
+    """The fill of an option's box, and how many pixels inside it stand out
+    from that fill by at least 3:1 (the tick). The box is what is not the
+    frame's grey left of the caption."""
+    x0, y0 = 16 + 24, 504 + row
+    drawn = [(x, y) for y in range(y0, y0 + 25) for x in range(x0, x0 + 18)
+             if img.pixel(win.x + x, win.y + y) != FRAME_INSIDE]
+    if not drawn:
+        return None, 0
+    left, right = min(x for x, _ in drawn), max(x for x, _ in drawn)
+    top, bottom = min(y for _, y in drawn), max(y for _, y in drawn)
+    # Clear of the box's edge, which may be a two-pixel bevel.
+    inside = [img.pixel(win.x + x, win.y + y) for y in range(top + 2, bottom - 1) for x in range(left + 2, right - 1)]
+    if not inside:
+        return None, 0
+    fill = collections.Counter(inside).most_common(1)[0][0]
+    return fill, sum(1 for c in inside if contrast_ratio(c, fill) >= 3)
 
 
 def scenario_dark_palette(s):
@@ -1495,6 +1517,19 @@ def scenario_dark_palette(s):
     for name, box in FRAME_CAPTIONS.items():
         ratio, text, background = text_contrast(img, dialog, box)
         s.expect(text == TEAL, f"frame caption {name} keeps its teal (got {text} on {background})")
+
+    # Options 1 to 3 are ticked, the fourth is not: a tick must show on the box.
+    fills = set()
+    for (name, row), ticked in zip(OPTION_ROWS.items(), (True, True, True, False)):
+        fill, marked = check_box_inside(img, dialog, row)
+        fills.add(fill)
+        if ticked:
+            s.expect(marked >= 8, f"{name} ticked: {marked} pixels of its mark stand out 3:1 from its box {fill}")
+        else:
+            s.expect(marked == 0, f"{name} unticked: its box {fill} is plain ({marked} pixels stand out)")
+    for name in FIELDS:
+        fills.add(text_contrast(img, dialog, DIALOG_TEXTS[name])[2])
+    s.expect(len(fills) == 1, f"the text fields and the check boxes share one background ({fills})")
 
 
 def scenario_scale_two(s):
