@@ -1966,16 +1966,36 @@ def scenario_package(s):
                          f"and copyright file (missing {missing})")
     depends = run_quiet(s, "dpkg-deb", "--field", deb, "Depends").stdout
     s.check("libqt6widgets6" in depends and "libcanberra0" in depends, f"library dependencies computed ({depends.strip()})")
+    recommends = {name.strip() for name in run_quiet(s, "dpkg-deb", "--field", deb, "Recommends").stdout.split(",")}
+    # Native Wayland, and the toolkit's French texts.
+    s.check({"qt6-wayland", "qt6-translations-l10n"} <= recommends, f"it recommends qt6-wayland and "
+                                                                     f"qt6-translations-l10n ({sorted(recommends)})")
 
-    r = run_quiet(s, "lintian", "--fail-on", "error", deb, timeout=240)
+    # Informational tags shown too: lintian files the hardening ones there.
+    r = run_quiet(s, "lintian", "--fail-on", "error", "--display-info", deb, timeout=240)
     errors = [line for line in r.stdout.splitlines() if line.startswith("E:")]
     s.check(r.returncode == 0 and not errors, f"lintian reports no error ({errors or r.returncode})")
+    hardening = [line for line in r.stdout.splitlines() if "hardening" in line]
+    s.check(not hardening, f"lintian says nothing about hardening ({hardening})")
 
     root = os.path.join(s.root, "root")
     s.check(run_quiet(s, "dpkg", "-x", deb, root).returncode == 0, "unpacked with dpkg -x")
-    r = run_quiet(s, "readelf", "-S", "--wide", os.path.join(root, "usr", "bin", "minutrex"))
+    program = os.path.join(root, "usr", "bin", "minutrex")
+    r = run_quiet(s, "readelf", "-S", "--wide", program)
     s.check(r.returncode == 0 and ".debug_info" not in r.stdout and ".symtab" not in r.stdout,
             "the program is stripped")
+    # Debian's hardening: position independent, read-only relocations bound
+    # at start, fortified calls and a stack protector.
+    r = run_quiet(s, "readelf", "--file-header", "--program-headers", "--dynamic", "--dyn-syms", "--wide", program)
+    dynamic = re.findall(r"\(FLAGS(?:_1)?\)\s+(?:Flags: )?(.*)", r.stdout)
+    flags = {flag for line in dynamic for flag in line.split()}
+    fortified = sorted(set(re.findall(r"\b(__\w+_chk)@", r.stdout)))
+    s.check(re.search(r"Type:\s+DYN", r.stdout) and "PIE" in flags, f"the program is a PIE ({flags})")
+    s.check("GNU_RELRO" in r.stdout and ("BIND_NOW" in flags or "NOW" in flags),
+            f"with full RELRO: read-only relocations, bound at start ({flags})")
+    s.check(fortified, "with fortified calls")
+    s.log(f"fortified: {' '.join(fortified)}")
+    s.check("__stack_chk_fail@" in r.stdout, "and a stack protector")
     r = run_quiet(s, "man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z",
                   os.path.join(root, "usr", "share", "man", "man1", "minutrex.1.gz"),
                   env=dict(os.environ, LC_ALL="C.UTF-8", MANROFFSEQ="", MANWIDTH="80"))
