@@ -11,6 +11,7 @@
 #include <canberra.h>
 
 #include "desktopsession.h"
+#include "toolkitdialogs.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -112,6 +113,7 @@ void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, 
     // Messages quote names and lines as stored or typed: never markup.
     box->setTextFormat(Qt::PlainText);
     box->setText(text);
+    widenForTitle(box);
     box->exec();
     delete box.data();
 }
@@ -119,7 +121,7 @@ void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, 
 QString SystemServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
                                      const QString &initialDirectory)
 {
-    return QFileDialog::getOpenFileName(owner, title, initialDirectory, filter);
+    return chooseFileToOpen(owner, title, filter, initialDirectory);
 }
 
 bool SystemServices::openWithDesktop(QWidget *, const QString &absolutePath)

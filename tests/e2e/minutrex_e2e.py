@@ -1596,7 +1596,7 @@ for line in sys.stdin:
     for app in pyatspi.Registry.getDesktop(0):
         if app is not None and app.name == "Minutrex":
             for window in app:
-                found = []
+                found = [dict(describe(window), window=True)]
                 walk(window, found)
                 windows[window.name] = found
     print(json.dumps(windows), flush=True)
@@ -1670,14 +1670,25 @@ def check_distinct_names(s, window, objects):
     names = collections.Counter(o["name"].strip() for o in shown if o["name"].strip())
     s.check(all(n == 1 for n in names.values()),
             f"no two elements of {window} share a name ({[n for n, c in names.items() if c > 1]})")
+    descriptions = collections.Counter(o["description"] for o in controls if o["description"])
+    s.check(all(n == 1 for n in descriptions.values()),
+            f"no two controls of {window} share a description ({[d for d, c in descriptions.items() if c > 1]})")
+    s.check(objects and objects[0].get("window") and objects[0]["role"] == "frame",
+            f"{window} is presented as a frame (role {objects[0]['role'] if objects else None!r})")
 
 
 def scenario_accessibility(s):
     s.start_servers(record=False)
     bus = AccessibilityBus(s)
-    d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", "/home/claire/Musique/",
+    # A folder for the file dialog: a sub-folder and a file of 1.5 KiB from a known minute.
+    music = os.path.join(s.root, "Musique")
+    os.makedirs(os.path.join(music, "Anciens"))
+    with open(os.path.join(music, "rappel.ogg"), "wb") as f:
+        f.write(b"\0" * 1536)
+    os.utime(os.path.join(music, "rappel.ogg"), (1709647620, 1709647620))  # 2024-03-05 14:07 UTC
+    d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", music + "/",
                                    "La bouilloire !", (1, 1, 1, 0)))
-    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=bus.env)
+    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=dict(bus.env, TZ="UTC"))
     p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 5)
 
     def time_panel(objects):
@@ -1712,6 +1723,17 @@ def scenario_accessibility(s):
     title = next(name for name in windows if title_seconds(name) is not None)
     panel = time_panel(windows[title])
     s.check(panel["name"] == title[:8] + " EN PAUSE", f"the paused panel reads {panel['name']!r} ({title!r})")
+
+    # The toolkit's file dialog speaks the program's language, under the C locale too.
+    s.click(dialog, DIALOG_BUTTONS["Parcourir"])
+    french = ("Dossier", "05/03/2024 14:07", "1,50 Kio")
+    objects = bus.wait_objects("Choisissez un fichier ...",
+                               lambda objs: all(any(o["name"] == text for o in objs) for text in french), timeout=8)
+    s.log(f"ok: the file dialog lists a folder as {french[0]!r}, a file's date as {french[1]!r} "
+          f"and its size as {french[2]!r}")
+    box = p.wait("file dialog", lambda: p.window_named("Choisissez un fichier ..."), 3)
+    s.key(box, "Escape")
+    p.wait("the file dialog to close", lambda: p.window_named("Choisissez un fichier ...") is None, 3)
 
 
 def scenario_wayland(s):
