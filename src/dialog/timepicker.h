@@ -17,4 +17,10 @@ public:
 protected:
     bool focusNextPrevChild(bool next) override { return QAbstractSpinBox::focusNextPrevChild(next); }
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    // The section a click selected while the window was not active yet.
+    Section m_clickedSection = NoSection;
 };
