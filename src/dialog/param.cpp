@@ -368,6 +368,17 @@ void Param::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
+void Param::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The window asks for no minimise button, but a plain window manager may
+    // offer one anyway. Minimised, it would leave the program without any
+    // window to come back to, since the countdown window is hidden meanwhile:
+    // it shows itself again instead, once the manager is done.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && !m_leaving)
+        QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
+}
+
 void Param::fitIntoScreen()
 {
     const QRect area = availableArea(this);

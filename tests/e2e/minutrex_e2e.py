@@ -74,6 +74,7 @@ HOURGLASS = (24, 27, 27, 46)
 DIALOG_ANNULATION = (16, 640, 81, 25)
 DIALOG_OK = (224, 640, 81, 25)
 DIALOG_HOURS = (58, 92)  # the hours section of the time editor
+DIALOG_SECONDS = (97, 92)  # and its seconds
 DIALOG_BUTTONS = {"Annulation": (16, 640, 81, 25), "Simulation": (120, 640, 81, 25), "OK": (224, 640, 81, 25),
                   "Parcourir": (16 + 24, 136 + 96, 81, 25)}
 # Blank points inside each frame, in the settings window.
@@ -1020,9 +1021,9 @@ def open_settings(s, p):
     return dialog
 
 
-def set_delay(s, dialog, text):
-    # A double-click selects the hours; each full section moves on to the next.
-    s.click(dialog, DIALOG_HOURS, double=True)
+def set_delay(s, dialog, text, section=DIALOG_HOURS):
+    # A click selects the section under it; each full section moves on to the next.
+    s.click(dialog, section)
     s.type_text(text)
     s.screenshot("delay-typed")
 
@@ -1030,7 +1031,7 @@ def set_delay(s, dialog, text):
 def scenario_settings_ok(s):
     d, p = start_first_run_counting(s)
     dialog = open_settings(s, p)
-    set_delay(s, dialog, "000005")
+    set_delay(s, dialog, "05", DIALOG_SECONDS)
     clicked = time.monotonic()
     s.click(dialog, DIALOG_OK)
     s.log("clicked OK")
@@ -1764,6 +1765,82 @@ def scenario_wayland(s):
             f"the target ran once the 3 s had passed ({None if ran is None else round(ran - p.start_wall, 3)} s)")
 
 
+def xprop(s, window, *names):
+    """The named properties of a window (the root when None), as their text after '='."""
+    where = ("-root",) if window is None else ("-id", window)
+    out = s.tool("xprop", *where, *names, check=False).stdout.decode(errors="replace")
+    return {m.group(1): m.group(2).strip() for m in re.finditer(r"^(\w+)\([^)]*\)(?::| =)\s*(.*)$", out, re.M)}
+
+
+def window_ids(text):
+    return {int(x, 16) for x in re.findall(r"0x[0-9a-f]+", text or "")}
+
+
+def scenario_window_manager(s):
+    """Under a plain window manager: the windows' class names the desktop
+    entry, and a settings window minimised in spite of its hints leaves the
+    program within the user's reach."""
+    s.start_servers(record=False)
+    home = os.path.join(s.root, "openbox")
+    os.makedirs(home)
+    s.spawn("openbox", ["openbox", "--sm-disable"], env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                                                         "HOME": home, "DISPLAY": s.display})
+    poll("openbox to manage the screen", lambda: xprop(s, None, "_NET_SUPPORTING_WM_CHECK").get(
+        "_NET_SUPPORTING_WM_CHECK", "").startswith("window id"), 15, 0.05)
+    s.log("openbox running")
+    d = s.fresh_dir(settings_lines(0, 25, 0, "Thé", "", "", "Sous openbox"))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+
+    entry_path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", APP_ID + ".desktop")
+    with open(entry_path, encoding="utf-8") as f:
+        entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line and not line.startswith("#"))
+    wm_class = re.findall(r'"([^"]*)"', xprop(s, w.id, "WM_CLASS").get("WM_CLASS", ""))
+    # Docks match the entry's StartupWMClass, or its name, against the class.
+    s.check(len(wm_class) == 2 and wm_class[1] in (entry.get("StartupWMClass"), APP_ID),
+            f"the main window's class {wm_class} is the desktop entry's {entry.get('StartupWMClass')!r}")
+
+    s.key(w, "F2")
+    dialog = p.wait("settings window", lambda: p.window_of_size(DIALOG_SIZE), 5)
+    s.check(re.findall(r'"([^"]*)"', xprop(s, dialog.id, "WM_CLASS").get("WM_CLASS", "")) == wm_class,
+            "the settings window has the same class")
+    allowed = xprop(s, dialog.id, "_NET_WM_ALLOWED_ACTIONS").get("_NET_WM_ALLOWED_ACTIONS", "")
+    s.log(f"openbox allows the settings window: {allowed}")
+    if "_NET_WM_ACTION_MINIMIZE" not in allowed:
+        s.log("ok: the settings window cannot be minimised")
+        return
+    s.tool("xdotool", "windowminimize", dialog.id)
+    s.log("minimised the settings window")
+
+    def reachable():
+        shown = p.windows()
+        if shown:
+            return f"{shown} on screen"
+        listed = window_ids(xprop(s, None, "_NET_CLIENT_LIST").get("_NET_CLIENT_LIST"))
+        for wid in s.tool("xdotool", "search", "--pid", str(p.pid), check=False).stdout.split():
+            state = xprop(s, wid.decode(), "_NET_WM_STATE", "WM_NAME")
+            if int(wid) != int(dialog.id) and int(wid) in listed and "SKIP_TASKBAR" not in state.get("_NET_WM_STATE", ""):
+                return f"window {int(wid)} {state.get('WM_NAME')} in the desktop's list of windows"
+        return None
+    # Seen minimised, unless it came back before a look caught it: only then
+    # does being on screen say anything.
+    deadline = time.monotonic() + 2
+    while time.monotonic() < deadline:
+        if "HIDDEN" in xprop(s, dialog.id, "_NET_WM_STATE").get("_NET_WM_STATE", ""):
+            s.log("the window manager minimised the settings window")
+            break
+        time.sleep(0.01)
+    found = p.wait("window of the program within reach", reachable, 5)
+    s.log(f"ok: the program stays within reach: {found}")
+    # Whatever the way back, the settings still end as usual.
+    back = p.wait("the settings window on screen", lambda: p.window_of_size(DIALOG_SIZE), 5)
+    s.key(back, "Escape")
+    w = p.wait_main_window(5)
+    state = xprop(s, w.id, "_NET_WM_STATE").get("_NET_WM_STATE", "")
+    s.check("HIDDEN" not in state, f"Annulation brings the main window back, not minimised ({state!r})")
+    s.check(p.window_of_size(DIALOG_SIZE) is None, "and the settings window is gone")
+
+
 def install(s, prefix):
     r = subprocess.run([s.args.cmake, "--install", s.args.build_dir, "--prefix", prefix],
                        capture_output=True, text=True, timeout=120)
@@ -2133,6 +2210,7 @@ SCENARIOS = {
     "no_application": scenario_no_application,
     "hostile_settings": scenario_hostile_settings,
     "looks": scenario_looks,
+    "window_manager": scenario_window_manager,
 }
 
 
