@@ -1,7 +1,9 @@
 #include "timepicker.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QMouseEvent>
 #include <QLineEdit>
 
 TimePicker::TimePicker(QWidget *parent)
@@ -12,15 +14,23 @@ TimePicker::TimePicker(QWidget *parent)
 
 bool TimePicker::eventFilter(QObject *watched, QEvent *event)
 {
-    // By the release the press has put the cursor where the user clicked and
-    // the editor has taken that section as its current one. Without a
-    // selection, a digit typed there would make the section one digit too
-    // long and be refused. A drag or a double-click keeps what it selected.
-    if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease && !lineEdit()->hasSelectedText()
-        && currentSection() != NoSection) {
-        setSelectedSection(currentSection());
-        if (!hasFocus())
-            m_clickedSection = currentSection();
+    if (watched == lineEdit() && (event->type() == QEvent::MouseButtonPress
+                                  || event->type() == QEvent::MouseButtonRelease)) {
+        const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_pressedAt = at;
+        } else if ((at - m_pressedAt).manhattanLength() < QApplication::startDragDistance()) {
+            // A click, not a drag. Without a selection, a digit typed at the
+            // cursor would make the section one digit too long and be
+            // refused; the window's activation may also have selected the
+            // first section meanwhile.
+            lineEdit()->setCursorPosition(lineEdit()->cursorPositionAt(at));
+            if (currentSection() != NoSection) {
+                setSelectedSection(currentSection());
+                if (!hasFocus())
+                    m_clickedSection = currentSection();
+            }
+        }
     }
     return QTimeEdit::eventFilter(watched, event);
 }

@@ -21,6 +21,7 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    QPoint m_pressedAt;
     // The section a click selected while the window was not active yet.
     Section m_clickedSection = NoSection;
 };
