@@ -26,8 +26,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://minutrex.example.org)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Opening a document goes through xdg-open, the beep is the theme's bell and
-# the window's fonts have metric-compatible substitutes.
+# the window's fonts have metric-compatible substitutes. Without qt6-wayland a
+# Wayland desktop quietly gets the X11 compatibility layer instead; the
+# toolkit's French texts (file dialog, buttons) come with qt6-translations-l10n.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "xdg-utils, sound-theme-freedesktop, libcanberra-pulse, fonts-liberation2, fonts-urw-base35")
+    "xdg-utils, sound-theme-freedesktop, libcanberra-pulse, fonts-liberation2, fonts-urw-base35, qt6-wayland, qt6-translations-l10n")
 
 include(CPack)

@@ -18,7 +18,7 @@ PACKAGES=(
     "${PROGRAM_PACKAGES[@]}"
     xvfb xauth xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox
-    weston dbus-daemon dbus-bin at-spi2-core python3-pyatspi
+    weston openbox dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     qt6-translations-l10n
     desktop-file-utils appstream appstream-compose
     dpkg-dev lintian man-db

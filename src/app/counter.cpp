@@ -217,6 +217,7 @@ void Counter::buildLayout()
 
 void Counter::applyAccessibility()
 {
+    exposeAsWindow(this);
     m_About1->setAccessibleName(m_About1->toolTip());
     exposeTime(m_LabelAff, m_LabelAff->text(), 0);
     // The segments and the frame repeat the panel's time for the eye; the

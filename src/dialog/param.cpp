@@ -60,18 +60,6 @@ W *place(W *widget, const char *name, int x, int y, int width, int height)
     return widget;
 }
 
-QColor systemColour(QPalette::ColorRole role)
-{
-    return QGuiApplication::palette().color(role);
-}
-
-// A frame paints its caption in teal; its controls keep the ordinary colours.
-void keepSystemTextColours(QWidget *widget)
-{
-    setColour(widget, QPalette::WindowText, systemColour(QPalette::WindowText));
-    setColour(widget, QPalette::Text, systemColour(QPalette::Text));
-}
-
 QGroupBox *makeFrame(QWidget *parent, const char *name, const QString &caption, int x, int y,
                      int width, int height)
 {
@@ -136,7 +124,7 @@ QLineEdit *makeTextBox(QWidget *frame, const char *name, const QString &tooltip,
     box->setToolTip(tooltip);
     box->installEventFilter(new PlainToolTip(box));
     box->setFont(font);
-    keepSystemTextColours(box);
+    useLightField(box);
     return box;
 }
 
@@ -146,7 +134,7 @@ QCheckBox *makeOption(QWidget *frame, const char *name, const QString &caption,
     auto *box = place(new QCheckBox(caption, frame), name, 24, y, width, 25);
     box->setToolTip(tooltip);
     box->setFont(makeFont(QStringLiteral("Arial"), 8.25));
-    setTextColour(box, fromBgr(Black));
+    useLightField(box);
     // Transparent on the frame, which is painted in the same grey.
     setColour(box, QPalette::Window, fromBgr(WindowGrey));
     box->setChecked(true);
@@ -264,7 +252,7 @@ void Param::buildControls()
     m_ParamTime->setTime(QTime(0, 0, 0));
     m_ParamTime->setToolTip(QStringLiteral("Choisisser le délai du décompteur"));
     m_ParamTime->setFont(makeFont(QStringLiteral("System"), 9.75, true));
-    keepSystemTextColours(m_ParamTime);
+    useLightField(m_ParamTime);
     keepTextWhole(m_ParamTime, QStringLiteral("00:00:00"));
 
     m_About2 = place(new QPushButton(this), "About2", 208, 56, 57, 57);
@@ -288,15 +276,11 @@ void Param::buildControls()
     m_ParamAppNom = makeTextBox(m_Frame2, "ParamAppNom",
                               QStringLiteral("Cliquer sur Parcourir pour sélectionner un fichier"),
                               makeFont(QStringLiteral("Arial"), AppNomDesignSize), 24, 152, 241);
-    setColour(m_ParamAppNom, QPalette::Base, fromBgr(White));
-    setTextColour(m_ParamAppNom, fromBgr(Black));
     m_Label4 = makeCaption(m_Frame2, "Label4", QStringLiteral("Emplacement du fichier à éxécuter"), 24, 184,
                          241, 17);
     m_ParamAppDir = makeTextBox(m_Frame2, "ParamAppDir",
                               QStringLiteral("Cliquer sur Parcourir pour sélectionner un emplacement"),
                               makeFont(QStringLiteral("Arial"), AppDirDesignSize), 24, 201, 241);
-    setColour(m_ParamAppDir, QPalette::Base, fromBgr(White));
-    setTextColour(m_ParamAppDir, fromBgr(Black));
 
     m_Frame3 = makeFrame(this, "Frame3", QStringLiteral("  COMMENTAIRES  "), 16, 392, 289, 97);
     m_Label5 = makeCaption(m_Frame3, "Label5", QStringLiteral("Vos commentaires (facultatif)"), 24, 24, 241, 17);
@@ -306,7 +290,7 @@ void Param::buildControls()
     // Tab moves on to the next control, as in the other boxes.
     m_ParamObs->setTabChangesFocus(true);
 
-    keepSystemTextColours(m_ParamObs);
+    useLightField(m_ParamObs);
 
     m_Frame4 = makeFrame(this, "Frame4", QStringLiteral("  OPTIONS  "), 16, 504, 289, 121);
     const QString lastSecondsBeeps =
@@ -350,6 +334,7 @@ void Param::setTabOrderAndFocus()
 
 void Param::applyAccessibility()
 {
+    exposeAsWindow(this);
     // The dark copy of the title is only its edge.
     hideFromAccessibility(m_Label7);
     m_About2->setAccessibleName(m_About2->toolTip());
@@ -363,6 +348,8 @@ void Param::applyAccessibility()
     }
     for (QCheckBox *box : {m_ParamBoxBipDem, m_ParamBoxBips, m_ParamBoxExec, m_ParamBoxFerm})
         box->setAccessibleName(box->text().trimmed());
+    // Its tooltip is the last seconds' one; a screen reader says what it does.
+    m_ParamBoxBipDem->setAccessibleDescription(QStringLiteral("Décocher pour désactiver le bip sonore au démarrage"));
 }
 
 void Param::keyPressEvent(QKeyEvent *event)
@@ -384,6 +371,17 @@ void Param::keyPressEvent(QKeyEvent *event)
         }
     }
     QWidget::keyPressEvent(event);
+}
+
+void Param::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The window asks for no minimise button, but a plain window manager may
+    // offer one anyway. Minimised, it would leave the program without any
+    // window to come back to, since the countdown window is hidden meanwhile:
+    // it shows itself again instead, once the manager is done.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && !m_leaving)
+        QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
 }
 
 void Param::fitIntoScreen()

@@ -12,6 +12,7 @@ namespace
 {
 const char *const DecorativeProperty = "minutrexDecorative";
 const char *const SecondsProperty = "minutrexSeconds";
+const char *const WindowProperty = "minutrexWindow";
 
 // A widget a screen reader should pass over.
 class DecorativeAccessible : public QAccessibleWidget
@@ -74,6 +75,9 @@ QAccessibleInterface *accessibleFor(const QString &, QObject *object)
         return new DecorativeAccessible(widget);
     if (widget->property(SecondsProperty).isValid())
         return new TimeAccessible(widget);
+    // A plain QWidget window is otherwise presented as a nameless filler.
+    if (widget->property(WindowProperty).toBool())
+        return new QAccessibleWidget(widget, QAccessible::Window);
     return nullptr;
 }
 
@@ -103,6 +107,15 @@ void hideFromAccessibility(QWidget *widget)
     installFactoryOnce();
     widget->setProperty(DecorativeProperty, true);
     replaceInterface<DecorativeAccessible>(widget);
+}
+
+void exposeAsWindow(QWidget *window)
+{
+    installFactoryOnce();
+    window->setProperty(WindowProperty, true);
+    QAccessibleInterface *current = QAccessible::queryAccessibleInterface(window);
+    if (current && current->role() != QAccessible::Window)
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(current));
 }
 
 void exposeTime(QWidget *widget, const QString &text, double seconds)

@@ -12,6 +12,10 @@ class QWidget;
 // as not shown. Call before the widget is first queried (at construction).
 void hideFromAccessibility(QWidget *widget);
 
+// Presents a top-level widget as an application window ("frame" to screen
+// readers) rather than as a plain area. Call at construction.
+void exposeAsWindow(QWidget *window);
+
 // Makes the widget present a time: its accessible name is `text`, its
 // accessible value the remaining whole seconds. Call at construction with any
 // values, then whenever the time changes.

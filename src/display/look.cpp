@@ -42,6 +42,18 @@ void setTextColour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
+void useLightField(QWidget *field)
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, QColor(255, 255, 255));
+    palette.setColor(QPalette::AlternateBase, QColor(240, 240, 240));
+    palette.setColor(QPalette::Button, QColor(224, 224, 224));
+    palette.setColor(QPalette::PlaceholderText, QColor(128, 128, 128));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setColor(role, QColor(0, 0, 0));
+    field->setPalette(palette);
+}
+
 QPixmap artwork(const QString &path, qreal ratio)
 {
     if (ratio <= 1)

@@ -21,6 +21,13 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
 // widget drawn on a background of fixed colour.
 void setTextColour(QWidget *widget, const QColor &colour);
 
+// Gives a field (text box, time picker, check box) the light scheme of the
+// program's fixed greys: black text and marks on a white box, and a light grey
+// for its arrows, whatever the desktop's palette. Every field of a window then
+// looks alike, and a ticked box stands out from an unticked one under a dark
+// palette too.
+void useLightField(QWidget *field);
+
 // The picture at `path` for a screen of the given pixel ratio: above 1, the
 // drawing at twice the size (the same name with "@2x" before the extension),
 // smoothly scaled to the ratio; the ordinary drawing otherwise, or when there

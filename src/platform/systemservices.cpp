@@ -12,6 +12,7 @@
 #include <canberra.h>
 
 #include "desktopsession.h"
+#include "toolkitdialogs.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -144,6 +145,7 @@ void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, 
     // Messages quote names and lines as stored or typed: never markup.
     box->setTextFormat(Qt::PlainText);
     box->setText(text);
+    widenForTitle(box);
     if (onClosed)
         QObject::connect(box, &QMessageBox::finished, box, [onClosed = std::move(onClosed)] { onClosed(); });
     box->show();
@@ -162,6 +164,7 @@ void SystemServices::question(QWidget *owner, const QString &text, const QString
         buttons << box->addButton(answer, QMessageBox::AcceptRole);
     if (!buttons.isEmpty())
         box->setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
+    widenForTitle(box);
     QObject::connect(box, &QMessageBox::finished, box, [box, buttons, onAnswer = std::move(onAnswer)] {
         if (onAnswer)
             onAnswer(int(buttons.indexOf(box->clickedButton())));
@@ -172,7 +175,7 @@ void SystemServices::question(QWidget *owner, const QString &text, const QString
 QString SystemServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
                                      const QString &initialDirectory)
 {
-    return QFileDialog::getOpenFileName(owner, title, initialDirectory, filter);
+    return chooseFileToOpen(owner, title, filter, initialDirectory);
 }
 
 void SystemServices::openWithDesktop(QWidget *owner, const QString &absolutePath,

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 #include <QTextDocument>
@@ -147,6 +148,8 @@ private slots:
     void okStoresPicker_data();
     void okStoresPicker();
     void okStoresWhatTheControlsHold();
+    void clickAndType_data();
+    void clickAndType();
     void failedWriteKeepsDialogOpen();
     void cancelWritesNothing();
     void closeButtonActsAsCancel();
@@ -311,10 +314,16 @@ void TestParam::controls()
 
 void TestParam::colours()
 {
+    // Under a dark desktop palette, where the fixed greys matter.
+    const QPalette desktop = QGuiApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(36, 36, 36));
+    dark.setColor(QPalette::Base, QColor(36, 36, 36));
+    dark.setColor(QPalette::Text, QColor(255, 255, 255));
+    QApplication::setPalette(dark);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(desktop); });
     m_dialog = new Param(*m_host, *m_services);
     const Param *d = m_dialog.data();
     const QColor grey(192, 192, 192), teal(0, 128, 128), white(255, 255, 255), black(0, 0, 0);
-    const QPalette system = QGuiApplication::palette();
     QCOMPARE(child<QLabel>(d, "Label8")->palette().color(QPalette::WindowText), white);
     // Text on a fixed background is fixed too, whatever the desktop palette.
     QCOMPARE(child<QLabel>(d, "Label7")->palette().color(QPalette::WindowText), black);
@@ -324,16 +333,22 @@ void TestParam::colours()
     }
     // The frames' caption colour stays on the captions.
     QCOMPARE(child<QLabel>(d, "Label9")->palette().color(QPalette::WindowText), black);
-    QCOMPARE(child<QLineEdit>(d, "ParamActNom")->palette().color(QPalette::Text), system.color(QPalette::Text));
-    QCOMPARE(child<QPlainTextEdit>(d, "ParamObs")->palette().color(QPalette::Text), system.color(QPalette::Text));
+    // Every field, check boxes included, in one light scheme: black marks
+    // and text on white boxes.
+    QList<QWidget *> fields = childrenNamed<QWidget>(d, {"ParamTime", "ParamActNom", "ParamAppNom", "ParamAppDir",
+                                                         "ParamObs"});
     for (QCheckBox *box : child<QGroupBox>(d, "Frame4")->findChildren<QCheckBox *>()) {
         QCOMPARE(box->palette().color(QPalette::WindowText), black);
         QCOMPARE(box->palette().color(QPalette::Window), grey);
+        fields << box;
+    }
+    QCOMPARE(fields.size(), 9);
+    for (const QWidget *field : fields) {
+        QCOMPARE(field->palette().color(QPalette::Base), white);
+        QCOMPARE(field->palette().color(QPalette::Text), black);
     }
     for (QPushButton *button : childrenNamed<QPushButton>(d, {"ParamAnnul", "ParamSimul", "ParamOK", "ParamParc"}))
         QCOMPARE(button->palette().color(QPalette::Button), QColor(224, 224, 224));
-    QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->palette().color(QPalette::Base), white);
-    QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->palette().color(QPalette::Base), white);
 }
 
 void TestParam::cursors()
@@ -584,6 +599,41 @@ void TestParam::okStoresPicker()
     QCOMPARE(m_host->written.size(), 1);
     for (int i = 0; i < 3; ++i)
         QCOMPARE(m_host->written[0][i + 1], LineValue::number(stored[i]));
+}
+
+void TestParam::clickAndType_data()
+{
+    QTest::addColumn<int>("character");
+    QTest::addColumn<QTime>("expected");
+    // Clicked on either digit of a section, or just past its end.
+    QTest::newRow("hours") << 0 << QTime(7, 2, 3);
+    QTest::newRow("minutes") << 4 << QTime(1, 7, 3);
+    QTest::newRow("seconds, end") << 8 << QTime(1, 2, 7);
+}
+
+void TestParam::clickAndType()
+{
+    QFETCH(int, character);
+    QFETCH(QTime, expected);
+    Param *d = open(storedLines());
+    auto *picker = child<QTimeEdit>(d, "ParamTime");
+    QCOMPARE(picker->time(), QTime(1, 2, 3));
+    auto *edit = picker->findChild<QLineEdit *>();
+    QVERIFY(edit);
+    // A point of the text that puts the cursor before the given character.
+    const int middle = edit->height() / 2;
+    int x = 0;
+    while (x < edit->width() && edit->cursorPositionAt(QPoint(x, middle)) != character)
+        ++x;
+    QVERIFY2(x < edit->width(), "no point of the field reaches that character");
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, middle));
+    QTest::keyClicks(picker, QStringLiteral("07"));
+    QCOMPARE(picker->time(), expected);
+    QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
+    QCOMPARE(m_host->written.size(), 1);
+    QCOMPARE(m_host->written[0][1], LineValue::number(expected.hour()));
+    QCOMPARE(m_host->written[0][2], LineValue::number(expected.minute()));
+    QCOMPARE(m_host->written[0][3], LineValue::number(expected.second()));
 }
 
 void TestParam::okStoresWhatTheControlsHold()

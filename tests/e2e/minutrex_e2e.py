@@ -74,6 +74,7 @@ HOURGLASS = (24, 27, 27, 46)
 DIALOG_ANNULATION = (16, 640, 81, 25)
 DIALOG_OK = (224, 640, 81, 25)
 DIALOG_HOURS = (58, 92)  # the hours section of the time editor
+DIALOG_SECONDS = (97, 92)  # and its seconds
 DIALOG_BUTTONS = {"Annulation": (16, 640, 81, 25), "Simulation": (120, 640, 81, 25), "OK": (224, 640, 81, 25),
                   "Parcourir": (16 + 24, 136 + 96, 81, 25)}
 # Blank points inside each frame, in the settings window.
@@ -1144,9 +1145,9 @@ def open_settings(s, p):
     return dialog
 
 
-def set_delay(s, dialog, text):
-    # A double-click selects the hours; each full section moves on to the next.
-    s.click(dialog, DIALOG_HOURS, double=True)
+def set_delay(s, dialog, text, section=DIALOG_HOURS):
+    # A click selects the section under it; each full section moves on to the next.
+    s.click(dialog, section)
     s.type_text(text)
     s.screenshot("delay-typed")
 
@@ -1154,7 +1155,7 @@ def set_delay(s, dialog, text):
 def scenario_settings_ok(s):
     d, p = start_first_run_counting(s)
     dialog = open_settings(s, p)
-    set_delay(s, dialog, "000005")
+    set_delay(s, dialog, "05", DIALOG_SECONDS)
     clicked = time.monotonic()
     s.click(dialog, DIALOG_OK)
     s.log("clicked OK")
@@ -1769,6 +1770,28 @@ FRAME_CAPTIONS = {"DECOMPTEUR": (18, 40, 70, 11), "ACTION": (18, 136, 40, 11),
 TEAL = (0, 128, 128)
 # A desktop with a dark palette: Qt takes its colours from the GTK theme.
 DARK_DESKTOP = {"QT_QPA_PLATFORMTHEME": "gtk3", "GTK_THEME": "Adwaita:dark"}
+# The settings window's text fields, and the top of each option's row in OPTIONS.
+FIELDS = ("ParamTime", "ParamActNom", "ParamAppNom", "ParamAppDir", "ParamObs")
+OPTION_ROWS = {"ParamBoxBipDem": 16, "ParamBoxBips": 40, "ParamBoxExec": 64, "ParamBoxFerm": 88}
+
+
+def check_box_inside(img, win, row):
+    """The fill of an option's box, and how many pixels inside it stand out
+    from that fill by at least 3:1 (the tick). The box is what is not the
+    frame's grey left of the caption."""
+    x0, y0 = 16 + 24, 504 + row
+    drawn = [(x, y) for y in range(y0, y0 + 25) for x in range(x0, x0 + 18)
+             if img.pixel(win.x + x, win.y + y) != FRAME_INSIDE]
+    if not drawn:
+        return None, 0
+    left, right = min(x for x, _ in drawn), max(x for x, _ in drawn)
+    top, bottom = min(y for _, y in drawn), max(y for _, y in drawn)
+    # Clear of the box's edge, which may be a two-pixel bevel.
+    inside = [img.pixel(win.x + x, win.y + y) for y in range(top + 2, bottom - 1) for x in range(left + 2, right - 1)]
+    if not inside:
+        return None, 0
+    fill = collections.Counter(inside).most_common(1)[0][0]
+    return fill, sum(1 for c in inside if contrast_ratio(c, fill) >= 3)
 
 
 def scenario_dark_palette(s):
@@ -1791,6 +1814,19 @@ def scenario_dark_palette(s):
     for name, box in FRAME_CAPTIONS.items():
         ratio, text, background = text_contrast(img, dialog, box)
         s.expect(text == TEAL, f"frame caption {name} keeps its teal (got {text} on {background})")
+
+    # Options 1 to 3 are ticked, the fourth is not: a tick must show on the box.
+    fills = set()
+    for (name, row), ticked in zip(OPTION_ROWS.items(), (True, True, True, False)):
+        fill, marked = check_box_inside(img, dialog, row)
+        fills.add(fill)
+        if ticked:
+            s.expect(marked >= 8, f"{name} ticked: {marked} pixels of its mark stand out 3:1 from its box {fill}")
+        else:
+            s.expect(marked == 0, f"{name} unticked: its box {fill} is plain ({marked} pixels stand out)")
+    for name in FIELDS:
+        fills.add(text_contrast(img, dialog, DIALOG_TEXTS[name])[2])
+    s.expect(len(fills) == 1, f"the text fields and the check boxes share one background ({fills})")
 
 
 def scenario_scale_two(s):
@@ -1857,7 +1893,7 @@ for line in sys.stdin:
     for app in pyatspi.Registry.getDesktop(0):
         if app is not None and app.name == "Minutrex":
             for window in app:
-                found = []
+                found = [dict(describe(window), window=True)]
                 walk(window, found)
                 windows[window.name] = found
     print(json.dumps(windows), flush=True)
@@ -1931,14 +1967,25 @@ def check_distinct_names(s, window, objects):
     names = collections.Counter(o["name"].strip() for o in shown if o["name"].strip())
     s.check(all(n == 1 for n in names.values()),
             f"no two elements of {window} share a name ({[n for n, c in names.items() if c > 1]})")
+    descriptions = collections.Counter(o["description"] for o in controls if o["description"])
+    s.check(all(n == 1 for n in descriptions.values()),
+            f"no two controls of {window} share a description ({[d for d, c in descriptions.items() if c > 1]})")
+    s.check(objects and objects[0].get("window") and objects[0]["role"] == "frame",
+            f"{window} is presented as a frame (role {objects[0]['role'] if objects else None!r})")
 
 
 def scenario_accessibility(s):
     s.start_servers(record=False)
     bus = AccessibilityBus(s)
-    d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", "/home/claire/Musique/",
+    # A folder for the file dialog: a sub-folder and a file of 1.5 KiB from a known minute.
+    music = os.path.join(s.root, "Musique")
+    os.makedirs(os.path.join(music, "Anciens"))
+    with open(os.path.join(music, "rappel.ogg"), "wb") as f:
+        f.write(b"\0" * 1536)
+    os.utime(os.path.join(music, "rappel.ogg"), (1709647620, 1709647620))  # 2024-03-05 14:07 UTC
+    d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", music + "/",
                                    "La bouilloire !", (1, 1, 1, 0)))
-    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=bus.env)
+    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=dict(bus.env, TZ="UTC"))
     p.wait_title(lambda t: title_seconds(t) is not None, "first tick", 5)
 
     def time_panel(objects):
@@ -1974,6 +2021,17 @@ def scenario_accessibility(s):
     panel = time_panel(windows[title])
     s.check(panel["name"] == title[:8] + " EN PAUSE", f"the paused panel reads {panel['name']!r} ({title!r})")
 
+    # The toolkit's file dialog speaks the program's language, under the C locale too.
+    s.click(dialog, DIALOG_BUTTONS["Parcourir"])
+    french = ("Dossier", "05/03/2024 14:07", "1,50 Kio")
+    objects = bus.wait_objects("Choisissez un fichier ...",
+                               lambda objs: all(any(o["name"] == text for o in objs) for text in french), timeout=8)
+    s.log(f"ok: the file dialog lists a folder as {french[0]!r}, a file's date as {french[1]!r} "
+          f"and its size as {french[2]!r}")
+    box = p.wait("file dialog", lambda: p.window_named("Choisissez un fichier ..."), 3)
+    s.key(box, "Escape")
+    p.wait("the file dialog to close", lambda: p.window_named("Choisissez un fichier ...") is None, 3)
+
 
 def scenario_wayland(s):
     """Under a Wayland compositor with no X server at all."""
@@ -2001,6 +2059,82 @@ def scenario_wayland(s):
     ran = wait_mark(d)
     s.check(ran is not None and ran - p.start_wall >= 3.0,
             f"the target ran once the 3 s had passed ({None if ran is None else round(ran - p.start_wall, 3)} s)")
+
+
+def xprop(s, window, *names):
+    """The named properties of a window (the root when None), as their text after '='."""
+    where = ("-root",) if window is None else ("-id", window)
+    out = s.tool("xprop", *where, *names, check=False).stdout.decode(errors="replace")
+    return {m.group(1): m.group(2).strip() for m in re.finditer(r"^(\w+)\([^)]*\)(?::| =)\s*(.*)$", out, re.M)}
+
+
+def window_ids(text):
+    return {int(x, 16) for x in re.findall(r"0x[0-9a-f]+", text or "")}
+
+
+def scenario_window_manager(s):
+    """Under a plain window manager: the windows' class names the desktop
+    entry, and a settings window minimised in spite of its hints leaves the
+    program within the user's reach."""
+    s.start_servers(record=False)
+    home = os.path.join(s.root, "openbox")
+    os.makedirs(home)
+    s.spawn("openbox", ["openbox", "--sm-disable"], env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                                                         "HOME": home, "DISPLAY": s.display})
+    poll("openbox to manage the screen", lambda: xprop(s, None, "_NET_SUPPORTING_WM_CHECK").get(
+        "_NET_SUPPORTING_WM_CHECK", "").startswith("window id"), 15, 0.05)
+    s.log("openbox running")
+    d = s.fresh_dir(settings_lines(0, 25, 0, "Thé", "", "", "Sous openbox"))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    w = p.wait_main_window()
+
+    entry_path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", APP_ID + ".desktop")
+    with open(entry_path, encoding="utf-8") as f:
+        entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line and not line.startswith("#"))
+    wm_class = re.findall(r'"([^"]*)"', xprop(s, w.id, "WM_CLASS").get("WM_CLASS", ""))
+    # Docks match the entry's StartupWMClass, or its name, against the class.
+    s.check(len(wm_class) == 2 and wm_class[1] in (entry.get("StartupWMClass"), APP_ID),
+            f"the main window's class {wm_class} is the desktop entry's {entry.get('StartupWMClass')!r}")
+
+    s.key(w, "F2")
+    dialog = p.wait("settings window", lambda: p.window_of_size(DIALOG_SIZE), 5)
+    s.check(re.findall(r'"([^"]*)"', xprop(s, dialog.id, "WM_CLASS").get("WM_CLASS", "")) == wm_class,
+            "the settings window has the same class")
+    allowed = xprop(s, dialog.id, "_NET_WM_ALLOWED_ACTIONS").get("_NET_WM_ALLOWED_ACTIONS", "")
+    s.log(f"openbox allows the settings window: {allowed}")
+    if "_NET_WM_ACTION_MINIMIZE" not in allowed:
+        s.log("ok: the settings window cannot be minimised")
+        return
+    s.tool("xdotool", "windowminimize", dialog.id)
+    s.log("minimised the settings window")
+
+    def reachable():
+        shown = p.windows()
+        if shown:
+            return f"{shown} on screen"
+        listed = window_ids(xprop(s, None, "_NET_CLIENT_LIST").get("_NET_CLIENT_LIST"))
+        for wid in s.tool("xdotool", "search", "--pid", str(p.pid), check=False).stdout.split():
+            state = xprop(s, wid.decode(), "_NET_WM_STATE", "WM_NAME")
+            if int(wid) != int(dialog.id) and int(wid) in listed and "SKIP_TASKBAR" not in state.get("_NET_WM_STATE", ""):
+                return f"window {int(wid)} {state.get('WM_NAME')} in the desktop's list of windows"
+        return None
+    # Seen minimised, unless it came back before a look caught it: only then
+    # does being on screen say anything.
+    deadline = time.monotonic() + 2
+    while time.monotonic() < deadline:
+        if "HIDDEN" in xprop(s, dialog.id, "_NET_WM_STATE").get("_NET_WM_STATE", ""):
+            s.log("the window manager minimised the settings window")
+            break
+        time.sleep(0.01)
+    found = p.wait("window of the program within reach", reachable, 5)
+    s.log(f"ok: the program stays within reach: {found}")
+    # Whatever the way back, the settings still end as usual.
+    back = p.wait("the settings window on screen", lambda: p.window_of_size(DIALOG_SIZE), 5)
+    s.key(back, "Escape")
+    w = p.wait_main_window(5)
+    state = xprop(s, w.id, "_NET_WM_STATE").get("_NET_WM_STATE", "")
+    s.check("HIDDEN" not in state, f"Annulation brings the main window back, not minimised ({state!r})")
+    s.check(p.window_of_size(DIALOG_SIZE) is None, "and the settings window is gone")
 
 
 def install(s, prefix):
@@ -2233,16 +2367,36 @@ def scenario_package(s):
                          f"and copyright file (missing {missing})")
     depends = run_quiet(s, "dpkg-deb", "--field", deb, "Depends").stdout
     s.check("libqt6widgets6" in depends and "libcanberra0" in depends, f"library dependencies computed ({depends.strip()})")
+    recommends = {name.strip() for name in run_quiet(s, "dpkg-deb", "--field", deb, "Recommends").stdout.split(",")}
+    # Native Wayland, and the toolkit's French texts.
+    s.check({"qt6-wayland", "qt6-translations-l10n"} <= recommends, f"it recommends qt6-wayland and "
+                                                                     f"qt6-translations-l10n ({sorted(recommends)})")
 
-    r = run_quiet(s, "lintian", "--fail-on", "error", deb, timeout=240)
+    # Informational tags shown too: lintian files the hardening ones there.
+    r = run_quiet(s, "lintian", "--fail-on", "error", "--display-info", deb, timeout=240)
     errors = [line for line in r.stdout.splitlines() if line.startswith("E:")]
     s.check(r.returncode == 0 and not errors, f"lintian reports no error ({errors or r.returncode})")
+    hardening = [line for line in r.stdout.splitlines() if "hardening" in line]
+    s.check(not hardening, f"lintian says nothing about hardening ({hardening})")
 
     root = os.path.join(s.root, "root")
     s.check(run_quiet(s, "dpkg", "-x", deb, root).returncode == 0, "unpacked with dpkg -x")
-    r = run_quiet(s, "readelf", "-S", "--wide", os.path.join(root, "usr", "bin", "minutrex"))
+    program = os.path.join(root, "usr", "bin", "minutrex")
+    r = run_quiet(s, "readelf", "-S", "--wide", program)
     s.check(r.returncode == 0 and ".debug_info" not in r.stdout and ".symtab" not in r.stdout,
             "the program is stripped")
+    # Debian's hardening: position independent, read-only relocations bound
+    # at start, fortified calls and a stack protector.
+    r = run_quiet(s, "readelf", "--file-header", "--program-headers", "--dynamic", "--dyn-syms", "--wide", program)
+    dynamic = re.findall(r"\(FLAGS(?:_1)?\)\s+(?:Flags: )?(.*)", r.stdout)
+    flags = {flag for line in dynamic for flag in line.split()}
+    fortified = sorted(set(re.findall(r"\b(__\w+_chk)@", r.stdout)))
+    s.check(re.search(r"Type:\s+DYN", r.stdout) and "PIE" in flags, f"the program is a PIE ({flags})")
+    s.check("GNU_RELRO" in r.stdout and ("BIND_NOW" in flags or "NOW" in flags),
+            f"with full RELRO: read-only relocations, bound at start ({flags})")
+    s.check(fortified, "with fortified calls")
+    s.log(f"fortified: {' '.join(fortified)}")
+    s.check("__stack_chk_fail@" in r.stdout, "and a stack protector")
     r = run_quiet(s, "man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z",
                   os.path.join(root, "usr", "share", "man", "man1", "minutrex.1.gz"),
                   env=dict(os.environ, LC_ALL="C.UTF-8", MANROFFSEQ="", MANWIDTH="80"))
@@ -2361,6 +2515,7 @@ SCENARIOS = {
     "no_application": scenario_no_application,
     "hostile_settings": scenario_hostile_settings,
     "looks": scenario_looks,
+    "window_manager": scenario_window_manager,
 }
 
 
