@@ -91,7 +91,8 @@ OBS_DEFAULT = " " * 9 + "CLIC sur l'heure : Pause" + " " * 7 + "DOUBLE-CLIC : R�
 FIRST_RUN_LINES = [DESCRIPTION, " 0 ", " 0 ", " 30 ", "(aucune action)", "", "", OBS_DEFAULT,
                    " 1 ", " 1 ", " 1 ", " 1 "]
 FIRST_TITLE = None  # "Minutrex v<version>  ", set from --program-version
-TITLE_RE = re.compile(r"^(\d\d):(\d\d):(\d\d)  Minutrex$")
+# A settings file given with --config adds its name after the program's.
+TITLE_RE = re.compile(r"^(\d\d):(\d\d):(\d\d)  Minutrex(?: – (.+))?$")
 
 # The AppStream id, which names the desktop entry and the metadata files.
 APP_ID = "org.example.minutrex"
@@ -156,7 +157,7 @@ def title_seconds(title):
     m = TITLE_RE.match(title or "")
     if not m:
         return None
-    h, mi, s = (int(g) for g in m.groups())
+    h, mi, s = (int(g) for g in m.group(1, 2, 3))
     return h * 3600 + mi * 60 + s
 
 
@@ -2298,6 +2299,9 @@ def scenario_two_timers(s):
     pb = s.start_program(exe, d, args=["--config", "b.ini"])
     wb = pb.wait_title(lambda t: title_seconds(t) in (28, 29), "00:00:29 from a new b.ini", 5)
     s.log(f"a: {wa}, b: {wb}")
+    # Told apart by their files' names.
+    s.check(TITLE_RE.match(wa.name).group(4) == "a" and TITLE_RE.match(wb.name).group(4) == "b",
+            f"each title names its file ({wa.name!r}, {wb.name!r})")
     with open(b, "rb") as f:
         s.check(f.read() == settings_bytes(FIRST_RUN_LINES), "b.ini is created with the first-run lines")
     s.check(not os.path.exists(os.path.join(d, "Minutrex.ini")), "no Minutrex.ini beside the program")
@@ -2318,6 +2322,142 @@ def scenario_two_timers(s):
             "b.ini is untouched")
     left = title_seconds(pb.main_window().name)
     s.check(pb.running() and left is not None and left < 29, f"b goes on counting its own delay ({left} s left)")
+
+
+ACTION_NAME_BOX = (16 + 24, 136 + 40, 137, 25)
+
+
+def set_action_name(s, dialog, name):
+    s.click(dialog, ACTION_NAME_BOX)
+    s.tool("xdotool", "key", "ctrl+a")
+    s.type_text(name)
+
+
+def settings_line(path, index):
+    with open(path, "rb") as f:
+        return f.read().split(b"\r\n")[index].decode("cp1252")
+
+
+def confirm_settings(s, p, dialog):
+    s.click(dialog, DIALOG_OK)
+    p.wait("the main window back after OK", p.main_window, 5)
+
+
+def scenario_shared_settings(s):
+    """Two copies on one settings file: a save of one is never undone unasked
+    by the other. Values longer than a text box's usual limit come back whole."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    exe = os.path.join(d, "minutrex")
+    shared = os.path.join(d, "shared.ini")
+    with open(shared, "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 5, 0, "Thé", "", "", "Partagé")))
+    s.keep.append(shared)
+    pa = s.start_program(exe, d, args=["--config", "shared.ini"])
+    pa.wait_main_window()
+    pb = s.start_program(exe, d, args=["--config", "shared.ini"])
+    wb = pb.wait_main_window()
+    # Without a window manager both windows open at the same place.
+    s.tool("xdotool", "windowmove", "--sync", wb.id, "600", "0")
+
+    # A renames its action; B opens its settings afterwards and confirms them
+    # unchanged: they show A's name, which stays.
+    dialog = open_settings(s, pa)
+    set_action_name(s, dialog, "ChangedByA")
+    confirm_settings(s, pa, dialog)
+    s.check(settings_line(shared, 4) == "ChangedByA", "A's name is in the file")
+    dialog = open_settings(s, pb)
+    confirm_settings(s, pb, dialog)
+    s.check(settings_line(shared, 4) == "ChangedByA", f"B's OK keeps A's name ({settings_line(shared, 4)!r})")
+
+    # B's settings are open while A saves again: B's OK asks before it writes.
+    dialog_b = open_settings(s, pb)
+    s.tool("xdotool", "windowmove", "--sync", dialog_b.id, "650", "0")
+    dialog_b = pb.wait("B's settings window moved", lambda: pb.window_of_size(DIALOG_SIZE), 3)
+    dialog_a = open_settings(s, pa)
+    set_action_name(s, dialog_a, "SecondByA")
+    confirm_settings(s, pa, dialog_a)
+    set_action_name(s, dialog_b, "ChangedByB")
+    s.click(dialog_b, DIALOG_OK)
+    question = pb.wait("the question whose settings to keep", lambda: pb.window_named("Minutrex"), 5)
+    s.screenshot("whose-settings")
+    s.check(settings_line(shared, 4) == "SecondByA", "nothing written before the answer")
+    # Its first answer keeps this window's values; the next one takes the other copy's.
+    s.tool("xdotool", "windowfocus", "--sync", question.id)
+    s.tool("xdotool", "key", "--delay", "40", "Tab", "space")
+    pb.wait("B's main window back", pb.main_window, 5)
+    s.check(settings_line(shared, 4) == "SecondByA",
+            f"taking the other copy's settings leaves them in the file ({settings_line(shared, 4)!r})")
+    s.stop(pa.proc)
+    s.stop(pb.proc)
+
+    # Longer than the 32,767 characters a text box takes by default.
+    d = s.fresh_dir()
+    name = ("Nom-" * 10000)[:40000]
+    parameters = ("p" * 9 + " ") * 4000
+    lines = settings_lines(0, 5, 0, name, "prog.sh " + parameters, d + "/", "Long")
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(lines))
+    p = s.start_program(os.path.join(d, "minutrex"), d)
+    p.wait_main_window()
+    dialog = open_settings(s, p)
+    confirm_settings(s, p, dialog)
+    with open(os.path.join(d, "Minutrex.ini"), "rb") as f:
+        after = f.read()
+    s.check(after == settings_bytes(lines), "a 40,000-character action name and parameter list survive OK "
+            f"byte for byte ({len(after)} bytes against {len(settings_bytes(lines))})")
+
+
+def launcher_updates(path):
+    """(time, application, properties) of every LauncherEntry Update that
+    dbus-monitor wrote to path."""
+    with open(path, errors="replace") as f:
+        text = f.read()
+    updates = []
+    for block in re.split(r"\n(?=signal |method |error |method return )", text):
+        header = re.match(r"signal time=([\d.]+) .*interface=com\.canonical\.Unity\.LauncherEntry; member=Update",
+                          block)
+        if not header:
+            continue
+        uri = re.search(r'^   string "([^"]*)"', block, re.M).group(1)
+        properties = {}
+        for key, kind, value in re.findall(r'dict entry\(\s*string "([^"]+)"\s*variant\s+(\w+) ([^\n]+)', block):
+            properties[key] = {"double": float, "boolean": lambda v: v == "true"}.get(kind, int)(value.strip())
+        updates.append((float(header.group(1)), uri, properties))
+    return updates
+
+
+def scenario_dock_progress(s):
+    """A count's progress on the dock: rising through the count, at most once
+    a second, then taken away."""
+    s.start_servers(record=False)
+    bus = s.start_bus("session")
+    monitor = s.spawn("dbus-monitor", ["dbus-monitor", "--address", bus,
+                                       "type='signal',interface='com.canonical.Unity.LauncherEntry'"])
+    log = os.path.join(s.root, "dbus-monitor.log")
+    # The monitor is in place once the bus has taken its name back.
+    poll("the bus monitor in place", lambda: "member=NameLost" in open(log, errors="replace").read(), 10)
+    d = s.fresh_dir()
+    with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+        f.write(settings_bytes(settings_lines(0, 0, 4, "Progrès", "", "", "Dock", options=(0, 0, 0, 1))))
+    p = s.start_program(os.path.join(d, "minutrex"), d, extra_env={"DBUS_SESSION_BUS_ADDRESS": bus})
+    s.check(p.wait_exit(15) == 0, "exit 0 at the end")
+    updates = poll("the update that takes the progress away",
+                   lambda: [u for u in launcher_updates(log) if u[2].get("progress-visible") is False], 5)
+    updates = launcher_updates(log)
+    s.log(f"{len(updates)} updates: {[(round(t, 3), u['progress'] if 'progress' in u else None) for t, _, u in updates]}")
+    shown = [(t, props) for t, uri, props in updates if props.get("progress-visible")]
+    s.check(all(uri == f"application://{APP_ID}.desktop" for _, uri, _ in updates),
+            f"every update names application://{APP_ID}.desktop")
+    s.check(len(shown) >= 3, f"the progress shown through the count ({len(shown)} updates)")
+    s.check(all(b[1]["progress"] > a[1]["progress"] for a, b in zip(shown, shown[1:])), "the progress rises")
+    gaps = [b[0] - a[0] for a, b in zip(shown, shown[1:])]
+    # Sent at least 1000 ms apart by the program's clock; the monitor stamps
+    # them on arrival, which a busy machine may bring closer by a little.
+    s.check(min(gaps) >= 0.9, f"at most once a second (gaps {[round(g, 3) for g in gaps]})")
+    s.check(updates[-1][2].get("progress-visible") is False and updates[-1][2].get("count-visible") is False,
+            "the end takes the progress away")
+    s.stop(monitor)
 
 
 def scenario_installed_as_root(s):
@@ -2501,6 +2641,8 @@ SCENARIOS = {
     "notice_markup": scenario_notice_markup,
     "slow_handler": scenario_slow_handler,
     "wedged_buses": scenario_wedged_buses,
+    "shared_settings": scenario_shared_settings,
+    "dock_progress": scenario_dock_progress,
     "idle_inhibit_portal": scenario_idle_inhibit_portal,
     "read_only_install": scenario_read_only_install,
     "command_line": scenario_command_line,
