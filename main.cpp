@@ -6,23 +6,36 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QLocale>
 #include <QPointer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTranslator>
 
 #include "busprobe.h"
 #include "counter.h"
 #include "lines.h"
 #include "minutrexversion.h"
+#include "language.h"
 #include "systemservices.h"
-#include "toolkittexts.h"
 
 namespace
 {
 
-const char usage[] = "Usage : minutrex [--config FICHIER] [--help] [--version]";
+// The command line's texts are translated before any application object
+// exists: --help and its mistakes need no display.
+const QTranslator *commandLineTranslator = nullptr;
 
-const char helpText[] =
+QString said(const char *source)
+{
+    const QString translated =
+        commandLineTranslator ? commandLineTranslator->translate("CommandLine", source) : QString();
+    return translated.isEmpty() ? QString::fromUtf8(source) : translated;
+}
+
+const char usage[] = QT_TRANSLATE_NOOP("CommandLine", "Usage : minutrex [--config FICHIER] [--help] [--version]");
+
+const char helpText[] = QT_TRANSLATE_NOOP("CommandLine",
     "Usage : minutrex [OPTION]\n"
     "Décompte un délai et exécute une action à son terme : ouvre un document ou\n"
     "un dossier, ou lance un programme avec ses paramètres.\n"
@@ -36,7 +49,7 @@ const char helpText[] =
     "\n"
     "Sans --config, les paramètres sont dans Minutrex.ini : à côté du programme\n"
     "pour une copie lancée depuis son propre dossier, dans\n"
-    "$XDG_CONFIG_HOME/Minutrex/ (~/.config/Minutrex/) pour une copie installée.\n";
+    "$XDG_CONFIG_HOME/Minutrex/ (~/.config/Minutrex/) pour une copie installée.\n");
 
 // What the command line asks for. It is read before any window exists, so
 // that --help and --version answer without a display.
@@ -104,15 +117,16 @@ CommandLine readCommandLine(int argc, char *argv[])
         const QStringList unknown = parser.unknownOptionNames();
         const QString quoted = QRegularExpression(QStringLiteral("'([^']*)'")).match(parser.errorText()).captured(1);
         if (!unknown.isEmpty())
-            line.error = QStringLiteral("option inconnue %1").arg(dashed(unknown.first()));
+            line.error = said(QT_TRANSLATE_NOOP("CommandLine", "option inconnue %1")).arg(dashed(unknown.first()));
         else if (parser.errorText().startsWith(QLatin1String("Missing value")))
-            line.error = QStringLiteral("l'option %1 attend un nom de fichier").arg(quoted);
+            line.error = said(QT_TRANSLATE_NOOP("CommandLine", "l'option %1 attend un nom de fichier")).arg(quoted);
         else
-            line.error = QStringLiteral("l'option %1 n'accepte pas de valeur").arg(quoted);
+            line.error = said(QT_TRANSLATE_NOOP("CommandLine", "l'option %1 n'accepte pas de valeur")).arg(quoted);
         return line;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        line.error = QStringLiteral("argument inattendu %1").arg(parser.positionalArguments().first());
+        line.error = said(QT_TRANSLATE_NOOP("CommandLine", "argument inattendu %1"))
+                         .arg(parser.positionalArguments().first());
         return line;
     }
     if (parser.isSet(help)) {
@@ -125,7 +139,7 @@ CommandLine readCommandLine(int argc, char *argv[])
             const QString file = parser.values(config).constLast();
             if (file.isEmpty() || file.endsWith(u'/')) {
                 line.request = CommandLine::Request::Error;
-                line.error = QStringLiteral("l'option --config attend un nom de fichier");
+                line.error = said(QT_TRANSLATE_NOOP("CommandLine", "l'option --config attend un nom de fichier"));
                 return line;
             }
             line.settingsFile = QFileInfo(file).absoluteFilePath();
@@ -134,8 +148,10 @@ CommandLine readCommandLine(int argc, char *argv[])
     return line;
 }
 
-const char noDisplay[] = "minutrex : aucun écran où afficher la fenêtre (DISPLAY et WAYLAND_DISPLAY "
-                         "ne mènent à aucun affichage).\n";
+const char noDisplay[] = QT_TRANSLATE_NOOP("CommandLine",
+                                           "minutrex : aucun écran où afficher la fenêtre (DISPLAY et "
+                                           "WAYLAND_DISPLAY ne mènent à aucun affichage).\n");
+QByteArray noDisplayLine; // in the user's language, ready before the toolkit starts
 
 // While the toolkit opens the display: what it says is kept back, and a
 // failure to open any display ends the program with one line of our own
@@ -146,7 +162,7 @@ QtMessageHandler toolkitHandler = nullptr;
 void holdToolkitMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (type == QtFatalMsg) {
-        std::fputs(noDisplay, stderr);
+        std::fputs(noDisplayLine.constData(), stderr);
         ::_exit(1);
     }
     heldMessages.append({type, message});
@@ -184,16 +200,23 @@ int main(int argc, char *argv[])
     // A file-size limit must make a save fail with a message, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
+    // The user's language, from the locale alone, for everything said from here on.
+    const QString language = chooseLanguage(QLocale::system().uiLanguages(), availableLanguages());
+    QTranslator *translator = programTranslator(language);
+    commandLineTranslator = translator;
+    noDisplayLine = said(noDisplay).toLocal8Bit();
+
     const CommandLine commandLine = readCommandLine(argc, argv);
     switch (commandLine.request) {
     case CommandLine::Request::Help:
-        std::fputs(helpText, stdout);
+        std::fputs(said(helpText).toLocal8Bit().constData(), stdout);
         return 0;
     case CommandLine::Request::Version:
         std::fputs("Minutrex " MINUTREX_VERSION "\n", stdout);
         return 0;
     case CommandLine::Request::Error:
-        std::fprintf(stderr, "minutrex : %s. %s\n", commandLine.error.toLocal8Bit().constData(), usage);
+        std::fprintf(stderr, "minutrex : %s. %s\n", commandLine.error.toLocal8Bit().constData(),
+                     said(usage).toLocal8Bit().constData());
         return 2;
     case CommandLine::Request::Run:
         break;
@@ -201,7 +224,7 @@ int main(int argc, char *argv[])
 
     if (!platformChosen(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        std::fputs(noDisplay, stderr);
+        std::fputs(noDisplayLine.constData(), stderr);
         return 1;
     }
 
@@ -226,7 +249,8 @@ int main(int argc, char *argv[])
     // program ends when the main window is unloaded, not before.
     QApplication::setQuitOnLastWindowClosed(false);
     installFontSubstitutions();
-    installFrenchToolkitTexts();
+    commandLineTranslator = nullptr;
+    installLanguage(language, translator);
 
     SystemServices services;
     services.setChildEnvironment(startEnvironment);

@@ -6,7 +6,7 @@ set -euo pipefail
 # What building and running the program needs; ./run installs only these.
 PROGRAM_PACKAGES=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-l10n-tools
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop
     fonts-liberation2 fonts-urw-base35
     xdg-utils

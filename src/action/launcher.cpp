@@ -1,5 +1,6 @@
 #include "launcher.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QWidget>
@@ -7,6 +8,12 @@
 #include "services.h"
 
 namespace {
+
+// The launcher's texts, for the translations.
+struct Launcher
+{
+    Q_DECLARE_TR_FUNCTIONS(Launcher)
+};
 
 QString absolutePath(const QString &path)
 {
@@ -16,8 +23,7 @@ QString absolutePath(const QString &path)
 
 QString startFailedMessage(const QString &targetLine)
 {
-    return QStringLiteral("L'éxécution de ") + targetLine
-        + QStringLiteral(" a provoqué une erreur !\n\nReconsidérer votre action ...");
+    return Launcher::tr("L'éxécution de %1 a provoqué une erreur !\n\nReconsidérer votre action ...").arg(targetLine);
 }
 
 } // namespace
@@ -78,14 +84,14 @@ ActionPlan planAction(const QString &targetLine, const QString &directory, Servi
 
 LaunchTexts LaunchTexts::action()
 {
-    return {QStringLiteral("Minutrex - Action"), QStringLiteral("Aucun fichier cible !"), QString()};
+    return {Launcher::tr("Minutrex - Action"), Launcher::tr("Aucun fichier cible !"), QString()};
 }
 
 LaunchTexts LaunchTexts::simulation()
 {
-    return {QStringLiteral("Minutrex - Simulation"),
-            QStringLiteral("Aucun fichier cible !\n\nCliquer sur \"Parcourir ...\" pour sélectionner un fichier"),
-            QStringLiteral("\n\nCliquer sur \"Parcourir ...\" pour sélectionner un fichier valide")};
+    return {Launcher::tr("Minutrex - Simulation"),
+            Launcher::tr("Aucun fichier cible !\n\nCliquer sur \"Parcourir ...\" pour sélectionner un fichier"),
+            Launcher::tr("\n\nCliquer sur \"Parcourir ...\" pour sélectionner un fichier valide")};
 }
 
 void launchAction(const QString &targetLine, const QString &directory, QWidget *owner, const LaunchTexts &texts,
@@ -98,8 +104,8 @@ void launchAction(const QString &targetLine, const QString &directory, QWidget *
         done(failed(texts.noTarget));
         return;
     case ActionPlan::Kind::Missing:
-        done(failed(QStringLiteral("Le fichier ") + plan.programName + QStringLiteral(" n'existe pas dans le dossier ")
-                    + directory + texts.missingSuffix));
+        done(failed(Launcher::tr("Le fichier %1 n'existe pas dans le dossier %2").arg(plan.programName, directory)
+                    + texts.missingSuffix));
         return;
     case ActionPlan::Kind::Open:
         // A failing opener counts as a failed start: the caller must not close

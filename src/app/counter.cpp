@@ -35,7 +35,6 @@ constexpr quint32 DarkBlue = 0x00800000;
 constexpr quint32 PanelGrey = 0x00404040;
 constexpr quint32 ButtonFace = 0x00C0C0C0;
 
-const QString PauseText = QStringLiteral("EN PAUSE");
 
 int px(int twips)
 {
@@ -119,7 +118,7 @@ void Counter::buildLayout()
     m_About1->setGeometry(twipsRect(360, 405, 405, 690));
     m_About1->setPixmap(artwork(QStringLiteral(":/images/hourglass.png"), devicePixelRatioF()));
     m_About1->setScaledContents(true);
-    m_About1->setToolTip(QStringLiteral("A propos ..."));
+    m_About1->setToolTip(tr("A propos ..."));
     m_About1->setCursor(hand);
     connect(static_cast<ClickLabel *>(m_About1), &ClickLabel::clicked, this, &Counter::About1_Click);
 
@@ -134,12 +133,12 @@ void Counter::buildLayout()
         setTextColour(l, fromBgr(color));
         return l;
     };
-    m_LabelTitre = label("LabelTitre", twipsRect(1200, 360, 1575, 255), QStringLiteral("Exécution de"),
+    m_LabelTitre = label("LabelTitre", twipsRect(1200, 360, 1575, 255), tr("Exécution de"),
                        makeFont(QStringLiteral("Times New Roman"), 9.75, true, true), Black);
     // "dans" lies under the action name where the two boxes touch.
-    m_CountPause = label("CountPause", twipsRect(1080, 1000, 1455, 255), QStringLiteral("dans"),
+    m_CountPause = label("CountPause", twipsRect(1080, 1000, 1455, 255), tr("dans"),
                        makeFont(QStringLiteral("Times New Roman"), 9.75, true, true), Black);
-    m_CountAction = label("CountAction", twipsRect(840, 640, 2415, 375), QStringLiteral("(nom de l'action)"),
+    m_CountAction = label("CountAction", twipsRect(840, 640, 2415, 375), tr("(nom de l'action)"),
                         makeFont(QStringLiteral("Times New Roman"), 14.25, true), Blue);
 
     m_LabelAff = new ClickLabel(this);
@@ -148,7 +147,7 @@ void Counter::buildLayout()
     m_LabelAff->setText(QStringLiteral("00:00:00"));
     m_LabelAff->setFont(makeFont(QStringLiteral("Arial Narrow"), 20.25, true));
     m_LabelAff->setAlignment(Qt::AlignCenter);
-    m_LabelAff->setToolTip(QStringLiteral("CLic : Pause - DoubleClick : Réglages paramétres"));
+    m_LabelAff->setToolTip(tr("CLic : Pause - DoubleClick : Réglages paramétres"));
     m_LabelAff->setCursor(hand);
     m_LabelAff->setAutoFillBackground(true);
     // The panel's text has the panel's colour: the digits are drawn by the segments.
@@ -170,8 +169,8 @@ void Counter::buildLayout()
     m_canvas->setLines(std::move(lines));
 
     m_CountObs = label("CountObs", twipsRect(345, 2160, 2820, 495),
-                     QString(14, u' ') + QStringLiteral("CLIC sur l'heure : Pause") + QString(11, u' ')
-                         + QStringLiteral("DOUBLE-CLIC : Réglages Paramètres"),
+                     QString(14, u' ') + tr("CLIC sur l'heure : Pause") + QString(11, u' ')
+                         + tr("DOUBLE-CLIC : Réglages Paramètres"),
                      font(), DarkBlue);
     m_CountObs->setWordWrap(true);
 
@@ -188,10 +187,10 @@ void Counter::buildLayout()
         ClassicStyle::apply(b);
         return b;
     };
-    m_BoutonNon = button("BoutonNon", twipsRect(300, 2640, 1335, 375), QStringLiteral("ANNULATION"),
-                       QStringLiteral("Annule l'éxécution de l'action et quitte Minutrex"));
-    m_BoutonOk = button("BoutonOk", twipsRect(1845, 2640, 1335, 375), QStringLiteral("EXECUTER"),
-                      QStringLiteral("Force l'éxécution de l'action avant le terme"));
+    m_BoutonNon = button("BoutonNon", twipsRect(300, 2640, 1335, 375), tr("ANNULATION"),
+                       tr("Annule l'éxécution de l'action et quitte Minutrex"));
+    m_BoutonOk = button("BoutonOk", twipsRect(1845, 2640, 1335, 375), tr("EXECUTER"),
+                      tr("Force l'éxécution de l'action avant le terme"));
     connect(m_BoutonNon, &QPushButton::clicked, this, &Counter::BoutonNon_Click);
     connect(m_BoutonOk, &QPushButton::clicked, this, &Counter::BoutonOk_Click);
 
@@ -201,7 +200,7 @@ void Counter::buildLayout()
     m_BoutonPourPointilles->setObjectName(QStringLiteral("BoutonPourPointillés"));
     m_BoutonPourPointilles->setGeometry(twipsRect(3800, 435, 285, 300));
     m_BoutonPourPointilles->setToolTip(
-        QStringLiteral("Ne sert qu'a éviter les pointillés sur les boutons Anulation et Execution"));
+        tr("Ne sert qu'a éviter les pointillés sur les boutons Anulation et Execution"));
     m_BoutonPourPointilles->setAutoDefault(false);
     m_BoutonNon->setAutoDefault(false);
     m_BoutonOk->setAutoDefault(false);
@@ -228,7 +227,7 @@ void Counter::applyAccessibility()
 
 void Counter::announceTime(const QString &TimeAff)
 {
-    exposeTime(m_LabelAff, m_countdown.TimDecr() == 0 ? TimeAff + u' ' + PauseText : TimeAff,
+    exposeTime(m_LabelAff, m_countdown.TimDecr() == 0 ? TimeAff + u' ' + pauseText() : TimeAff,
                std::floor(m_countdown.TimeNum()));
 }
 
@@ -295,6 +294,26 @@ void Counter::useSettingsFile(const QString &absolutePath)
     m_titleSuffix = QStringLiteral(" – ") + name;
 }
 
+QString Counter::pauseText()
+{
+    return tr("EN PAUSE");
+}
+
+QString Counter::actionName() const
+{
+    // The file keeps its first-run name as written; the user reads it in
+    // their language.
+    const QString stored = m_LignMat[4].toText();
+    return stored == defaultActionName() ? tr("(aucune action)") : stored;
+}
+
+QString Counter::storedComment() const
+{
+    const QString stored = m_LignMat[7].toText();
+    return stored == defaultComment() ? tr("         CLIC sur l'heure : Pause       DOUBLE-CLIC : Réglages Paramètres")
+                                      : stored;
+}
+
 QString Counter::programTitle() const
 {
     return QStringLiteral("Minutrex") + m_titleSuffix;
@@ -319,7 +338,7 @@ bool Counter::Form_Initialize()
         const QString userDirectory = m_services.userConfigDirectory(&reason);
         if (userDirectory.isEmpty()) {
             reportFileFailure(nullptr,
-                              QStringLiteral("Le fichier de paramètres %1 ne peut pas être créé").arg(m_CountFic),
+                              tr("Le fichier de paramètres %1 ne peut pas être créé").arg(m_CountFic),
                               reason);
             return false;
         }
@@ -378,7 +397,7 @@ bool Counter::FicLect()
 void Counter::reportReadFailure(const QString &reason)
 {
     reportFileFailure(isVisible() ? this : nullptr,
-                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être lu").arg(m_CountRepFic), reason);
+                      tr("Le fichier de paramètres %1 ne peut pas être lu").arg(m_CountRepFic), reason);
 }
 
 bool Counter::FicEcrit(const LignMatArray &lines, QWidget *owner)
@@ -387,7 +406,7 @@ bool Counter::FicEcrit(const LignMatArray &lines, QWidget *owner)
     if (writeSettingsFile(m_CountRepFic, lines, &error))
         return true;
     reportFileFailure(owner,
-                      QStringLiteral("Le fichier de paramètres %1 ne peut pas être enregistré").arg(m_CountRepFic),
+                      tr("Le fichier de paramètres %1 ne peut pas être enregistré").arg(m_CountRepFic),
                       error);
     return false;
 }
@@ -457,7 +476,7 @@ bool Counter::FormLoad()
 void Counter::showLines()
 {
     setTextColour(m_CountAction, fromBgr(m_LignMat[5].toText().isEmpty() ? Green : Blue));
-    m_CountObs->setText(withUnbreakableHyphens(shownComment(m_LignMat[7].toText())));
+    m_CountObs->setText(withUnbreakableHyphens(shownComment(storedComment())));
 
     m_OptBipDem = m_LignMat[8].toNumber();
     m_Opt5Bips = m_LignMat[9].toNumber();
@@ -469,11 +488,11 @@ void Counter::showLines()
 
     QFont actionFont = m_CountAction->font();
     if (m_OptExec != 1) {
-        m_CountAction->setText(QStringLiteral("Exécution désactivée"));
+        m_CountAction->setText(tr("Exécution désactivée"));
         actionFont.setPointSizeF(12);
         actionFont.setItalic(true);
     } else {
-        m_CountAction->setText(m_LignMat[4].toText());
+        m_CountAction->setText(actionName());
         actionFont.setPointSizeF(14);
         actionFont.setItalic(false);
     }
@@ -528,7 +547,7 @@ void Counter::Timer1_Timer()
     }
 
     if (tick.blinkName) {
-        const QString name = m_LignMat[4].toText();
+        const QString name = actionName();
         m_CountAction->setText(m_CountAction->text() == name ? QString() : name);
     }
 
@@ -562,11 +581,11 @@ void Counter::showPauseLabel(bool ended)
 {
     QFont f = m_CountPause->font();
     if (ended || m_countdown.TimDecr() != 0) {
-        m_CountPause->setText(QStringLiteral("dans"));
+        m_CountPause->setText(tr("dans"));
         f.setItalic(true);
         setTextColour(m_CountPause, fromBgr(Black));
     } else {
-        m_CountPause->setText(m_CountPause->text() == PauseText ? QStringLiteral("   ") : PauseText);
+        m_CountPause->setText(m_CountPause->text() == pauseText() ? QStringLiteral("   ") : pauseText());
         f.setItalic(false);
         setTextColour(m_CountPause, fromBgr(Red));
     }
@@ -703,14 +722,15 @@ void Counter::updateSleepInhibition()
     QString when;
     if (remainingMs >= 0 && remainingMs < 1e14) {
         const QDateTime due = now.addMSecs(qint64(remainingMs));
-        when = due.date() == now.date()
-            ? QStringLiteral(" prévue à %1").arg(due.toString(QStringLiteral("HH:mm:ss")))
-            : QStringLiteral(" prévue le %1").arg(due.toString(QStringLiteral("dd/MM/yyyy à HH:mm:ss")));
+        //: A date and time format: letters that are no field stand between quotes.
+        const QString dayAndTime = tr("dd/MM/yyyy à HH:mm:ss");
+        when = due.date() == now.date() ? tr(" prévue à %1").arg(due.toString(QStringLiteral("HH:mm:ss")))
+                                        : tr(" prévue le %1").arg(due.toString(dayAndTime));
     }
-    const QString name = m_LignMat[4].toText();
+    const QString name = actionName();
     m_services.inhibitIdleSleep(m_OptExec == 1
-                                    ? QStringLiteral("Exécution de « %1 »%2").arg(name, when)
-                                    : QStringLiteral("Fin du décompte de « %1 » (exécution désactivée)%2").arg(name, when));
+                                    ? tr("Exécution de « %1 »%2").arg(name, when)
+                                    : tr("Fin du décompte de « %1 » (exécution désactivée)%2").arg(name, when));
 }
 
 void Counter::updateProgress()
@@ -740,14 +760,14 @@ void Counter::updateProgress()
 
 void Counter::announceEnd(bool closing)
 {
-    const QString name = m_LignMat[4].toText();
+    const QString name = actionName();
     QString body;
     if (m_OptExec != 1)
-        body = QStringLiteral("Fin du décompte : action « %1 » non lancée, exécution désactivée.").arg(name);
+        body = tr("Fin du décompte : action « %1 » non lancée, exécution désactivée.").arg(name);
     else if (m_ActError != 0)
-        body = QStringLiteral("Fin du décompte : échec de l'action « %1 ».").arg(name);
+        body = tr("Fin du décompte : échec de l'action « %1 ».").arg(name);
     else
-        body = QStringLiteral("Fin du décompte : action « %1 » lancée.").arg(name);
+        body = tr("Fin du décompte : action « %1 » lancée.").arg(name);
 
     std::function<void()> bringForward;
     if (!closing) {

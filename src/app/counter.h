@@ -115,6 +115,12 @@ private:
     void updateProgress();
     // "Minutrex", followed by the settings file's name when it was given.
     QString programTitle() const;
+    // The pause label's blinking text.
+    static QString pauseText();
+    // Line 4 and line 7 as the user reads them: their first-run values in
+    // the user's language, anything else as stored.
+    QString actionName() const;
+    QString storedComment() const;
     // What follows the end of the count once its action's outcome is known:
     // the notice, then the close when it is asked for and nothing stands in
     // its way.

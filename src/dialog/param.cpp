@@ -233,24 +233,24 @@ Param::Param(CounterHost &host, Services &services, QWidget *parent)
 void Param::buildControls()
 {
     const QFont titleFont = makeFont(QStringLiteral("Bookman Old Style"), 11.25, true, false, true);
-    m_Label7 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label7", 88, 8, 140, 25);
+    m_Label7 = place(new QLabel(tr("PARAMETRAGES"), this), "Label7", 88, 8, 140, 25);
     m_Label7->setFont(titleFont);
     setTextColour(m_Label7, fromBgr(Black));
     // The white copy on top, one pixel lower and two to the right: the dark
     // copy shows as an edge above and left of it.
-    m_Label8 = place(new QLabel(QStringLiteral("PARAMETRAGES"), this), "Label8", 90, 9, 141, 23);
+    m_Label8 = place(new QLabel(tr("PARAMETRAGES"), this), "Label8", 90, 9, 141, 23);
     m_Label8->setFont(titleFont);
     setColour(m_Label8, QPalette::WindowText, fromBgr(White));
     m_Label8->raise();
 
-    m_Frame1 = makeFrame(this, "Frame1", QStringLiteral("  DECOMPTEUR "), 16, 40, 153, 81);
-    m_Label9 = makeCaption(m_Frame1, "Label9", QStringLiteral("Heures:Minutes:Secondes"), 8, 24, 137, 17);
+    m_Frame1 = makeFrame(this, "Frame1", tr("  DECOMPTEUR "), 16, 40, 153, 81);
+    m_Label9 = makeCaption(m_Frame1, "Label9", tr("Heures:Minutes:Secondes"), 8, 24, 137, 17);
     m_Label9->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_ParamTime = place(new TimePicker(m_Frame1), "ParamTime", 32, 40, 89, 25);
     m_ParamTime->setDisplayFormat(TimeFormat);
     m_ParamTime->setTimeRange(QTime(0, 0, 0), QTime(23, 59, 59));
     m_ParamTime->setTime(QTime(0, 0, 0));
-    m_ParamTime->setToolTip(QStringLiteral("Choisisser le délai du décompteur"));
+    m_ParamTime->setToolTip(tr("Choisisser le délai du décompteur"));
     m_ParamTime->setFont(makeFont(QStringLiteral("System"), 9.75, true));
     useLightField(m_ParamTime);
     keepTextWhole(m_ParamTime, QStringLiteral("00:00:00"));
@@ -258,60 +258,60 @@ void Param::buildControls()
     m_About2 = place(new QPushButton(this), "About2", 208, 56, 57, 57);
     m_About2->setFlat(true);
     m_About2->setAutoDefault(false);
-    m_About2->setToolTip(QStringLiteral("A propos ..."));
+    m_About2->setToolTip(tr("A propos ..."));
     m_About2->setIcon(QIcon(QStringLiteral(":/images/gears.png")));
     m_About2->setIconSize(QSize(32, 32));
     setColour(m_About2, QPalette::Button, fromBgr(WindowGrey));
 
-    m_Frame2 = makeFrame(this, "Frame2", QStringLiteral("  ACTION "), 16, 136, 289, 241);
-    m_Label2 = makeCaption(m_Frame2, "Label2", QStringLiteral("Nom de l'action"), 24, 24, 137, 17);
-    m_ParamActNom = makeTextBox(m_Frame2, "ParamActNom", QStringLiteral("Entrer le nom de l'action"),
+    m_Frame2 = makeFrame(this, "Frame2", tr("  ACTION "), 16, 136, 289, 241);
+    m_Label2 = makeCaption(m_Frame2, "Label2", tr("Nom de l'action"), 24, 24, 137, 17);
+    m_ParamActNom = makeTextBox(m_Frame2, "ParamActNom", tr("Entrer le nom de l'action"),
                               makeFont(QStringLiteral("Times New Roman"), 11.25, true), 24, 40, 137);
-    m_Label11 = makeCaption(m_Frame2, "Label11", QStringLiteral("Sélection du fichier à éxécuter"), 24, 80,
+    m_Label11 = makeCaption(m_Frame2, "Label11", tr("Sélection du fichier à éxécuter"), 24, 80,
                           233, 17);
-    m_ParamParc = makeButton(m_Frame2, "ParamParc", QStringLiteral("Parcourir ..."), 24, 96);
+    m_ParamParc = makeButton(m_Frame2, "ParamParc", tr("Parcourir ..."), 24, 96);
     m_ParamParc->setToolTip(QStringLiteral(
         "Cliquer pou afficher l'arborescence des répertoires, puis sélectionner le fichier cible"));
-    m_Label10 = makeCaption(m_Frame2, "Label10", QStringLiteral("Nom du fichier à éxécuter"), 24, 136, 137, 17);
+    m_Label10 = makeCaption(m_Frame2, "Label10", tr("Nom du fichier à éxécuter"), 24, 136, 137, 17);
     m_ParamAppNom = makeTextBox(m_Frame2, "ParamAppNom",
-                              QStringLiteral("Cliquer sur Parcourir pour sélectionner un fichier"),
+                              tr("Cliquer sur Parcourir pour sélectionner un fichier"),
                               makeFont(QStringLiteral("Arial"), AppNomDesignSize), 24, 152, 241);
-    m_Label4 = makeCaption(m_Frame2, "Label4", QStringLiteral("Emplacement du fichier à éxécuter"), 24, 184,
+    m_Label4 = makeCaption(m_Frame2, "Label4", tr("Emplacement du fichier à éxécuter"), 24, 184,
                          241, 17);
     m_ParamAppDir = makeTextBox(m_Frame2, "ParamAppDir",
-                              QStringLiteral("Cliquer sur Parcourir pour sélectionner un emplacement"),
+                              tr("Cliquer sur Parcourir pour sélectionner un emplacement"),
                               makeFont(QStringLiteral("Arial"), AppDirDesignSize), 24, 201, 241);
 
-    m_Frame3 = makeFrame(this, "Frame3", QStringLiteral("  COMMENTAIRES  "), 16, 392, 289, 97);
-    m_Label5 = makeCaption(m_Frame3, "Label5", QStringLiteral("Vos commentaires (facultatif)"), 24, 24, 241, 17);
+    m_Frame3 = makeFrame(this, "Frame3", tr("  COMMENTAIRES  "), 16, 392, 289, 97);
+    m_Label5 = makeCaption(m_Frame3, "Label5", tr("Vos commentaires (facultatif)"), 24, 24, 241, 17);
     m_ParamObs = place(new QPlainTextEdit(m_Frame3), "ParamObs", 24, 40, 241, 41);
-    m_ParamObs->setToolTip(QStringLiteral("Entrer vos commentaires ..."));
+    m_ParamObs->setToolTip(tr("Entrer vos commentaires ..."));
     m_ParamObs->setFont(makeFont(QStringLiteral("Times New Roman"), 9.75));
     // Tab moves on to the next control, as in the other boxes.
     m_ParamObs->setTabChangesFocus(true);
 
     useLightField(m_ParamObs);
 
-    m_Frame4 = makeFrame(this, "Frame4", QStringLiteral("  OPTIONS  "), 16, 504, 289, 121);
+    m_Frame4 = makeFrame(this, "Frame4", tr("  OPTIONS  "), 16, 504, 289, 121);
     const QString lastSecondsBeeps =
-        QStringLiteral("Décocher pour désactiver les bips sonores des 5 dernières secondes");
-    m_ParamBoxBipDem = makeOption(m_Frame4, "ParamBoxBipDem", QStringLiteral("  Bip sonore au démarrage"),
+        tr("Décocher pour désactiver les bips sonores des 5 dernières secondes");
+    m_ParamBoxBipDem = makeOption(m_Frame4, "ParamBoxBipDem", tr("  Bip sonore au démarrage"),
                                 lastSecondsBeeps, 16, 241);
     m_ParamBoxBips = makeOption(m_Frame4, "ParamBoxBips",
-                              QStringLiteral("  Bips sonores sur les 5 dernières secondes"),
+                              tr("  Bips sonores sur les 5 dernières secondes"),
                               lastSecondsBeeps, 40, 241);
-    m_ParamBoxExec = makeOption(m_Frame4, "ParamBoxExec", QStringLiteral("  Exécution de l'action à terme"),
-                              QStringLiteral("Décocher pour désactiver l'éxécution du fichier cible"), 64, 257);
+    m_ParamBoxExec = makeOption(m_Frame4, "ParamBoxExec", tr("  Exécution de l'action à terme"),
+                              tr("Décocher pour désactiver l'éxécution du fichier cible"), 64, 257);
     m_ParamBoxFerm = makeOption(
-        m_Frame4, "ParamBoxFerm", QStringLiteral("  Fermeture de Minutrex à terme"),
-        QStringLiteral("Décocher pour garder Minutrex ouvert pour une éxécution ultérieure de l'action"),
+        m_Frame4, "ParamBoxFerm", tr("  Fermeture de Minutrex à terme"),
+        tr("Décocher pour garder Minutrex ouvert pour une éxécution ultérieure de l'action"),
         88, 257);
 
-    m_ParamAnnul = makeButton(this, "ParamAnnul", QStringLiteral("Annulation"), 16, 640);
-    m_ParamSimul = makeButton(this, "ParamSimul", QStringLiteral("Simulation"), 120, 640);
-    m_ParamOK = makeButton(this, "ParamOK", QStringLiteral("OK"), 224, 640);
+    m_ParamAnnul = makeButton(this, "ParamAnnul", tr("Annulation"), 16, 640);
+    m_ParamSimul = makeButton(this, "ParamSimul", tr("Simulation"), 120, 640);
+    m_ParamOK = makeButton(this, "ParamOK", tr("OK"), 224, 640);
 
-    m_CommDial.title = QStringLiteral("Choisissez un fichier ...");
+    m_CommDial.title = tr("Choisissez un fichier ...");
 
     const QCursor hand = handCursor();
     for (QWidget *widget : {static_cast<QWidget *>(m_About2), static_cast<QWidget *>(m_ParamParc),
@@ -349,7 +349,7 @@ void Param::applyAccessibility()
     for (QCheckBox *box : {m_ParamBoxBipDem, m_ParamBoxBips, m_ParamBoxExec, m_ParamBoxFerm})
         box->setAccessibleName(box->text().trimmed());
     // Its tooltip is the last seconds' one; a screen reader says what it does.
-    m_ParamBoxBipDem->setAccessibleDescription(QStringLiteral("Décocher pour désactiver le bip sonore au démarrage"));
+    m_ParamBoxBipDem->setAccessibleDescription(tr("Décocher pour désactiver le bip sonore au démarrage"));
 }
 
 void Param::keyPressEvent(QKeyEvent *event)
@@ -494,7 +494,7 @@ void Param::ParamParc_Click()
 {
     const LignMatArray &lines = m_shown;
     // The filter matches every file, names without a dot included.
-    m_CommDial.filter = QStringLiteral("Tous les Fichiers(*.*) (*)");
+    m_CommDial.filter = tr("Tous les Fichiers(*.*) (*)");
     // The stored directory, so a second choice starts from the same place.
     const QString storedDirectory = lines[6].toText();
     m_CommDial.initialDirectory = storedDirectory.isEmpty() ? QStringLiteral("/") : storedDirectory;
@@ -570,11 +570,11 @@ void Param::askWhoseSettings(const LignMatArray &lines)
     const QPointer<Param> self(this);
     m_services.question(
         this,
-        QStringLiteral("Les paramètres ont été modifiés par une autre copie de Minutrex pendant que cette "
-                       "fenêtre était ouverte.\n\nGarder les vôtres remplace les siens ; prendre les siens "
-                       "abandonne ce que vous avez saisi ici."),
+        tr("Les paramètres ont été modifiés par une autre copie de Minutrex pendant que cette "
+           "fenêtre était ouverte.\n\nGarder les vôtres remplace les siens ; prendre les siens "
+           "abandonne ce que vous avez saisi ici."),
         QStringLiteral("Minutrex"),
-        {QStringLiteral("Garder les miens"), QStringLiteral("Prendre les siens")}, [self, lines](int answer) {
+        {tr("Garder les miens"), tr("Prendre les siens")}, [self, lines](int answer) {
             if (!self)
                 return;
             self->m_busy = false;

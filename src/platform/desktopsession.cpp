@@ -215,7 +215,7 @@ void DesktopSession::notify(const QString &body, const QImage &icon, std::functi
                 }
                 QStringList actions;
                 if (onActivated)
-                    actions << DefaultAction << QStringLiteral("Afficher");
+                    actions << DefaultAction << tr("Afficher");
 
                 QDBusMessage call = QDBusMessage::createMethodCall(NotificationsService, NotificationsPath,
                                                                    NotificationsService, QStringLiteral("Notify"));

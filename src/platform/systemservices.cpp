@@ -34,6 +34,12 @@
 
 namespace {
 
+// The reasons given to the user, for the translations.
+struct SystemTexts
+{
+    Q_DECLARE_TR_FUNCTIONS(SystemTexts)
+};
+
 // Started programs get standard input, output and error only: descriptors that
 // libraries open without close-on-exec (the sound connection among them) are
 // marked so just before every start.
@@ -270,16 +276,16 @@ QString SystemServices::userConfigDirectory(QString *reason)
     QString base = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
     if (!base.isEmpty() && !base.startsWith(QLatin1Char('/'))) {
         if (reason)
-            *reason = QStringLiteral("le dossier de configuration de l'utilisateur est inconnu : "
-                                     "XDG_CONFIG_HOME (%1) n'est pas un chemin absolu").arg(base);
+            *reason = SystemTexts::tr("le dossier de configuration de l'utilisateur est inconnu : "
+                                      "XDG_CONFIG_HOME (%1) n'est pas un chemin absolu").arg(base);
         return QString();
     }
     if (base.isEmpty()) {
         const QString home = QFile::decodeName(qgetenv("HOME"));
         if (!home.startsWith(QLatin1Char('/'))) {
             if (reason)
-                *reason = QStringLiteral("le dossier de configuration de l'utilisateur est inconnu : HOME "
-                                         "ne donne pas un chemin absolu");
+                *reason = SystemTexts::tr("le dossier de configuration de l'utilisateur est inconnu : HOME "
+                                          "ne donne pas un chemin absolu");
             return QString();
         }
         base = home + QStringLiteral("/.config");
@@ -290,7 +296,7 @@ QString SystemServices::userConfigDirectory(QString *reason)
     // Settings name the program to run: new folders are the user's alone.
     if (!makePrivatePath(path)) {
         if (reason)
-            *reason = QStringLiteral("le dossier %1 ne peut pas être créé (%2)")
+            *reason = SystemTexts::tr("le dossier %1 ne peut pas être créé (%2)")
                           .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return QString();
     }

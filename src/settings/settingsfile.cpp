@@ -11,12 +11,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 namespace
 {
+
+// The reasons given for a file that cannot be used, for the translations.
+struct SettingsFile
+{
+    Q_DECLARE_TR_FUNCTIONS(SettingsFile)
+};
+
 const QByteArray Utf8Bom("\xEF\xBB\xBF");
 const char *const Windows1252 = "windows-1252";
 // Names of the temporaries beside the file: "." + file name + this + 6 characters.
@@ -48,19 +56,19 @@ QString oneLine(const QString &value)
 QString kindOf(mode_t mode)
 {
     if (S_ISDIR(mode))
-        return QStringLiteral("un dossier");
+        return SettingsFile::tr("un dossier");
     if (S_ISFIFO(mode))
-        return QStringLiteral("un tube nommé");
+        return SettingsFile::tr("un tube nommé");
     if (S_ISSOCK(mode))
-        return QStringLiteral("une socket");
+        return SettingsFile::tr("une socket");
     if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("un périphérique");
-    return QStringLiteral("un fichier spécial");
+        return SettingsFile::tr("un périphérique");
+    return SettingsFile::tr("un fichier spécial");
 }
 
 QString notRegularReason(const QByteArray &nativePath, mode_t mode)
 {
-    return QStringLiteral("%1 n'est pas un fichier ordinaire : c'est %2, il n'est ni lu ni remplacé")
+    return SettingsFile::tr("%1 n'est pas un fichier ordinaire : c'est %2, il n'est ni lu ni remplacé")
         .arg(display(nativePath), kindOf(mode));
 }
 
@@ -336,7 +344,7 @@ SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)
     ::close(fd);
     if (filled > MaxSettingsFileSize) {
         result.status = SettingsRead::Status::TooLarge;
-        result.reason = QStringLiteral("le fichier dépasse la taille permise (1 Mio)");
+        result.reason = SettingsFile::tr("le fichier dépasse la taille permise (1 Mio)");
         return result;
     }
     bytes.truncate(filled);
@@ -349,13 +357,13 @@ bool writeSettingsFile(const QString &path, const LignMatArray &lines, QString *
 {
     const QByteArray bytes = encodeSettings(lines);
     if (bytes.isEmpty()) {
-        *error = QStringLiteral("une valeur ne peut pas être enregistrée telle quelle");
+        *error = SettingsFile::tr("une valeur ne peut pas être enregistrée telle quelle");
         return false;
     }
     // What the reader would refuse is never written: the program could not start again.
     if (bytes.size() > MaxSettingsFileSize) {
-        *error = QStringLiteral("les paramètres dépasseraient la taille permise du fichier (1 Mio) ; "
-                                "raccourcissez le commentaire");
+        *error = SettingsFile::tr("les paramètres dépasseraient la taille permise du fichier (1 Mio) ; "
+                                  "raccourcissez le commentaire");
         return false;
     }
     return writeFileAtomically(path, bytes, error);
@@ -376,7 +384,7 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
     }
     // No write permission for anyone means "do not change", for root too.
     if (exists && ((old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)) {
-        *error = QStringLiteral("le fichier %1 est en lecture seule : il n'est pas modifié").arg(display(target));
+        *error = SettingsFile::tr("le fichier %1 est en lecture seule : il n'est pas modifié").arg(display(target));
         return false;
     }
 
@@ -384,7 +392,7 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
     removeStaleTemporariesOf(target);
     auto folderRefuses = [&](int savedErrno) {
         *error = refusesNewFiles(savedErrno)
-            ? QStringLiteral("le dossier %1 n'accepte pas de nouveau fichier (%2)")
+            ? SettingsFile::tr("le dossier %1 n'accepte pas de nouveau fichier (%2)")
                   .arg(display(dir), systemReason(savedErrno))
             : systemReason(savedErrno);
         return false;

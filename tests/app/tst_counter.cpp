@@ -4,7 +4,7 @@
 #include "clicklabel.h"
 #include "counterfixture.h"
 #include "minutrexversion.h"
-#include "toolkittexts.h"
+#include "language.h"
 
 namespace
 {
@@ -72,6 +72,8 @@ private slots:
     void endAwaitsTheOutcome_data();
     void endAwaitsTheOutcome();
     void progressOnTheDock();
+    void languageFollowsTheLocale_data();
+    void languageFollowsTheLocale();
     void aboutFromMainWindow();
     void toolkitDialogsSpeakFrench();
 };
@@ -753,9 +755,30 @@ void TestCounter::storedTextsShowAsTyped()
 }
 
 
+void TestCounter::languageFollowsTheLocale_data()
+{
+    QTest::addColumn<QStringList>("uiLanguages");
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("C") << QStringList{"C"} << "fr";
+    QTest::newRow("English") << QStringList{"en-US", "en-Latn-US", "en"} << "en";
+    QTest::newRow("French") << QStringList{"fr-FR", "fr-Latn-FR", "fr"} << "fr";
+    QTest::newRow("German alone") << QStringList{"de-DE", "de-Latn-DE", "de"} << "fr";
+    QTest::newRow("German, then English") << QStringList{"de", "de-DE", "en", "en-US"} << "en";
+    QTest::newRow("French, then English") << QStringList{"fr", "en"} << "fr";
+    QTest::newRow("none") << QStringList{} << "fr";
+}
+
+void TestCounter::languageFollowsTheLocale()
+{
+    QFETCH(QStringList, uiLanguages);
+    const QStringList available = availableLanguages();
+    QVERIFY(available.contains("fr") && available.contains("en"));
+    QTEST(chooseLanguage(uiLanguages, available), "chosen");
+}
+
 void TestCounter::toolkitDialogsSpeakFrench()
 {
-    QVERIFY(installFrenchToolkitTexts());
+    installLanguage(QStringLiteral("fr"), programTranslator(QStringLiteral("fr")));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "&Open"), QStringLiteral("&Ouvrir"));
 }

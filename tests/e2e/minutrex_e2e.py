@@ -2034,6 +2034,84 @@ def scenario_accessibility(s):
     p.wait("the file dialog to close", lambda: p.window_named("Choisissez un fichier ...") is None, 3)
 
 
+# What a person reads in each language; French is the program's own, for the C locale too.
+FRENCH_TEXTS = {"help": "Usage : minutrex [OPTION]", "quit": "ANNULATION", "run": "EXECUTER",
+                "no action": "(aucune action)", "cancel": "Annulation", "try": "Simulation",
+                "no target": "Aucun fichier cible !",
+                "notice": "Fin du décompte : échec de l'action « Essai »."}
+LANGUAGES = {
+    "en_US.UTF-8": {"help": "Usage: minutrex [OPTION]", "quit": "QUIT", "run": "RUN NOW", "no action": "(no action)",
+                    "cancel": "Cancel", "try": "Try out", "no target": "No target file!",
+                    "notice": "Count over: action “Essai” failed."},
+    "fr_FR.UTF-8": FRENCH_TEXTS,
+    "C": FRENCH_TEXTS,
+}
+
+
+def scenario_languages(s):
+    """English under an English locale; French, exactly as ever, under a
+    French one and the C locale; the same settings file in all three."""
+    s.start_servers(record=False)
+    bus = AccessibilityBus(s)
+    address = bus.env["DBUS_SESSION_BUS_ADDRESS"]
+    s.spawn("notification-mock", [sys.executable, "-m", "dbusmock", "--session", "--template",
+                                  "notification_daemon"], env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address))
+    import dbus
+    notifications = dbus.bus.BusConnection(address)
+    poll("the notification server", lambda: notifications.name_has_owner("org.freedesktop.Notifications"), 15)
+    server = notifications.get_object("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
+
+    def notice_bodies():
+        calls = server.GetCalls(dbus_interface="org.freedesktop.DBus.Mock")
+        return [str(args[4]) for _, method, args in calls if method == "Notify"]
+
+    def names(window_title=None):
+        found = bus.windows()
+        return {o["name"] for title, objects in found.items() if window_title in (None, title) for o in objects}
+
+    shown = {}
+    for language, texts in LANGUAGES.items():
+        env = dict(bus.env, LANG=language)
+        r = run_quiet(s, s.args.binary, "--help", timeout=10,
+                      env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": language})
+        s.check(r.returncode == 0 and r.stdout.splitlines()[0] == texts["help"],
+                f"{language}: --help begins {texts['help']!r} ({r.stdout.splitlines()[:1]})")
+
+        # A first run: its file, the main window, the settings, a message.
+        d = s.fresh_dir()
+        p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=env)
+        p.wait_main_window()
+        with open(os.path.join(d, "Minutrex.ini"), "rb") as f:
+            s.check(f.read() == settings_bytes(FIRST_RUN_LINES), f"{language}: the first-run file as ever")
+        p.wait("the main window read out", lambda: {texts["quit"], texts["run"], texts["no action"]} <= names(), 10)
+        main = names()
+        s.log(f"ok: {language}: the main window reads {texts['quit']!r}, {texts['run']!r}, {texts['no action']!r}")
+        dialog = open_settings(s, p)
+        p.wait("the settings window read out", lambda: {texts["cancel"], texts["try"]} <= names(dialog.name), 10)
+        s.log(f"ok: {language}: the settings window reads {texts['cancel']!r} and {texts['try']!r}")
+        shown[language] = (main, names(dialog.name))
+        s.key(dialog, "Escape")
+        w = p.wait("the main window back", p.main_window, 5)
+        s.click(w, BUTTON_EXECUTER)
+        box = p.wait("the message box", lambda: p.window_named("Minutrex - Action"), 5)
+        p.wait("the message read out", lambda: any(texts["no target"] in n for n in names(box.name)), 10)
+        s.log(f"ok: {language}: the message reads {texts['no target']!r}")
+        s.stop(p.proc)
+
+        # The end notice of a count whose target is missing.
+        before = len(notice_bodies())
+        d = s.fresh_dir(settings_lines(0, 0, 1, "Essai", "absent.sh", "", "Langue"))
+        p = s.start_program(os.path.join(d, "minutrex"), d, extra_env=env)
+        bodies = poll("the end notice", lambda: notice_bodies()[before:], 15)
+        s.check(bodies == [texts["notice"]], f"{language}: the notice reads {texts['notice']!r} ({bodies})")
+        s.stop(p.proc)
+    # The French of a French locale is the French of the C locale, to the letter.
+    fr, c = shown["fr_FR.UTF-8"], shown["C"]
+    strip = lambda found: {n for n in found if title_seconds(n) is None and not re.match(r"^\d\d:\d\d:\d\d", n)}
+    s.check(strip(fr[0]) == strip(c[0]) and strip(fr[1]) == strip(c[1]),
+            f"fr_FR and C read the same ({sorted(strip(fr[0]) ^ strip(c[0]))}, {sorted(strip(fr[1]) ^ strip(c[1]))})")
+
+
 def scenario_wayland(s):
     """Under a Wayland compositor with no X server at all."""
     runtime = os.path.join(s.root, "wayland")
@@ -2237,6 +2315,23 @@ def scenario_install(s):
             "the metadata names the desktop entry it describes")
     s.check("<binary>minutrex</binary>" in xml, "and the binary it provides")
     s.check(f'<release version="{s.args.program_version}"' in xml, "and the program's version")
+
+    # What software centres are given: the description in English and in French.
+    unit = os.path.join(s.root, "unit")
+    os.makedirs(unit)
+    os.symlink(prefix, os.path.join(unit, "usr"))
+    composed = os.path.join(s.root, "composed")
+    r = run_quiet(s, "appstreamcli", "compose", "--origin=minutrex", f"--result-root={composed}",
+                  f"--data-dir={composed}/data", f"--icons-dir={composed}/icons", unit)
+    s.check(r.returncode == 0, f"appstreamcli compose succeeds ({r.stdout}{r.stderr})")
+    import gzip
+    with gzip.open(os.path.join(composed, "data", "minutrex.xml.gz"), "rt", encoding="utf-8") as f:
+        catalog = f.read()
+    for element in ("name", "summary", "description"):
+        s.check(f"<{element}>" in catalog and f'<{element} xml:lang="fr">' in catalog,
+                f"the composed metadata keeps the {element} in English and in French")
+    s.check(entry.get("Name[fr]") == "Minutrex" and bool(entry.get("GenericName[fr]")),
+            "the desktop entry names the program in French too")
 
 
 def run_quiet(s, *cmd, timeout=120, **kwargs):
@@ -2643,6 +2738,7 @@ SCENARIOS = {
     "wedged_buses": scenario_wedged_buses,
     "shared_settings": scenario_shared_settings,
     "dock_progress": scenario_dock_progress,
+    "languages": scenario_languages,
     "idle_inhibit_portal": scenario_idle_inhibit_portal,
     "read_only_install": scenario_read_only_install,
     "command_line": scenario_command_line,
