@@ -268,10 +268,6 @@ int main(int argc, char *argv[])
     }
     const int status = app.exec();
     delete counter.data(); // still there after a failed start
-    if (!services.finishSession(SystemServices::SessionFinishBoundMs)) {
-        // A bus stopped answering: nothing more may wait on it, the end included.
-        std::fflush(nullptr);
-        std::_Exit(status);
-    }
+    services.finishSession();
     return status;
 }

@@ -8,8 +8,6 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
 #include <QVariantMap>
@@ -17,7 +15,7 @@
 namespace {
 
 // No answer in this time counts as a refusal; the program goes on alone.
-constexpr int CallTimeoutMs = 1000;
+constexpr int CallTimeoutMs = 3000;
 
 const QString PortalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString NotificationsService = QStringLiteral("org.freedesktop.Notifications");
@@ -289,17 +287,11 @@ void DesktopSession::onNotificationClosed(uint id, uint)
 void DesktopSession::finish()
 {
     // A notification sent just before the end must leave before the program
-    // does; this thread may wait for it, within a bound.
-    const QDeadlineTimer deadline(FinishBoundMs);
-    QEventLoop loop;
-    QTimer tick;
-    connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (m_pendingNotifications.isEmpty() || deadline.hasExpired())
-            loop.quit();
-    });
-    if (!m_pendingNotifications.isEmpty()) {
-        tick.start(5);
-        loop.exec();
+    // does; each wait is bounded by its call's timeout.
+    while (!m_pendingNotifications.isEmpty()) {
+        QDBusPendingCallWatcher *watcher = m_pendingNotifications.first();
+        watcher->waitForFinished(); // runs its handler, which may queue the next step
+        m_pendingNotifications.removeOne(watcher);
     }
     clearProgress();
     m_wanted = false;

@@ -13,10 +13,11 @@ class QDBusPendingCallWatcher;
 
 // Talks to the desktop session over D-Bus: holds off idle suspend (through the
 // desktop portal on the session bus, else logind on the system bus) and shows
-// notifications. It lives in a thread of its own, where opening a bus may
-// take as long as the bus likes without holding any window. Every call is
-// asynchronous with a short timeout; a missing bus or service, or a refusal,
-// is silently ignored. It shows no window.
+// notifications. Every call is asynchronous with a short timeout; a missing
+// bus or service, or a refusal, is silently ignored. A bus is opened only
+// after the event loop runs, and only one that greeted back at start-up (the
+// bus probe): a daemon that takes connections and never answers is no bus
+// here. It shows no window.
 class DesktopSession final : public QObject
 {
     Q_OBJECT
@@ -35,10 +36,9 @@ public:
     void showProgress(double fraction, qint64 secondsLeft);
     void clearProgress();
 
-    // Waits, at most FinishBoundMs, for notifications still on their way, and
-    // lets go of any hold: the program is about to end.
+    // Waits, each at most its call's timeout, for the notifications still on
+    // their way, and lets go of any hold: the program is about to end.
     void finish();
-    static constexpr int FinishBoundMs = 1500;
 
 private:
     enum class Hold

@@ -18,7 +18,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -29,7 +28,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -86,35 +84,15 @@ SystemServices::SystemServices(int openerBoundMs)
 
 SystemServices::~SystemServices()
 {
-    finishSession(SessionFinishBoundMs);
+    finishSession();
     if (m_sound)
         ca_context_destroy(m_sound);
 }
 
-bool SystemServices::finishSession(int boundMs)
+void SystemServices::finishSession()
 {
-    if (!m_sessionThread)
-        return true;
-    QThread *thread = m_sessionThread;
-    QMetaObject::invokeMethod(
-        m_session,
-        [session = m_session] {
-            session->finish();
-            delete session;
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
-    if (!thread->wait(QDeadlineTimer(boundMs))) {
-        // Stuck on a bus: a running thread may not be destroyed, so it is
-        // left as it is for the end of the process.
-        m_sessionThread = nullptr;
-        m_session = nullptr;
-        return false;
-    }
-    delete thread;
-    m_sessionThread = nullptr;
-    m_session = nullptr;
-    return true;
+    if (m_session)
+        m_session->finish();
 }
 
 void SystemServices::beep()
@@ -338,27 +316,21 @@ void SystemServices::processEvents()
     QCoreApplication::processEvents();
 }
 
-void SystemServices::inSession(std::function<void(DesktopSession &)> fn)
+DesktopSession &SystemServices::session()
 {
-    if (!m_sessionThread) {
-        m_sessionThread = new QThread;
-        m_sessionThread->setObjectName(QStringLiteral("desktop session"));
-        m_session = new DesktopSession(QGuiApplication::desktopFileName());
-        m_session->moveToThread(m_sessionThread);
-        m_sessionThread->start();
-    }
-    QMetaObject::invokeMethod(m_session, [session = m_session, fn = std::move(fn)] { fn(*session); },
-                              Qt::QueuedConnection);
+    if (!m_session)
+        m_session = std::make_unique<DesktopSession>(QGuiApplication::desktopFileName());
+    return *m_session;
 }
 
 void SystemServices::inhibitIdleSleep(const QString &reason)
 {
-    inSession([reason](DesktopSession &session) { session.inhibit(reason); });
+    session().inhibit(reason);
 }
 
 void SystemServices::releaseIdleSleep()
 {
-    inSession([](DesktopSession &session) { session.release(); });
+    session().release();
 }
 
 void SystemServices::notify(const QString &body, std::function<void()> onActivated)
@@ -369,27 +341,17 @@ void SystemServices::notify(const QString &body, std::function<void()> onActivat
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (qsizetype i = 0; programIcon.isNull() && i < windows.size(); ++i)
         programIcon = windows[i]->windowIcon();
-    const QImage icon = programIcon.pixmap(48, 48).toImage();
-    // Activation is signalled on the session's thread and acted on in the windows' one.
-    std::function<void()> activate;
-    if (onActivated) {
-        activate = [onActivated = std::move(onActivated)] {
-            QMetaObject::invokeMethod(QCoreApplication::instance(), onActivated, Qt::QueuedConnection);
-        };
-    }
-    inSession([body, icon, activate = std::move(activate)](DesktopSession &session) {
-        session.notify(body, icon, activate);
-    });
+    session().notify(body, programIcon.pixmap(48, 48).toImage(), std::move(onActivated));
 }
 
 void SystemServices::showProgress(double fraction, qint64 secondsLeft)
 {
-    inSession([fraction, secondsLeft](DesktopSession &session) { session.showProgress(fraction, secondsLeft); });
+    session().showProgress(fraction, secondsLeft);
 }
 
 void SystemServices::clearProgress()
 {
-    inSession([](DesktopSession &session) { session.clearProgress(); });
+    session().clearProgress();
 }
 
 QDateTime SystemServices::localDateTime()

@@ -1,19 +1,18 @@
 #pragma once
 
+#include <memory>
+
 #include <QProcessEnvironment>
 
 #include "services.h"
 
 struct ca_context;
 class DesktopSession;
-class QThread;
 
 // The real desktop and operating system behind Services: libcanberra's bell,
 // Qt's message box and file dialog, xdg-open, detached process starts and
-// file queries, and the desktop session over D-Bus, which lives in a thread
-// of its own so that a bus that does not answer never holds the windows. It
-// keeps no state but the sound context and the session, and shows nothing
-// unless asked to.
+// file queries, and the desktop session over D-Bus. It keeps no state but the
+// sound context and the session, and shows nothing unless asked to.
 class SystemServices final : public Services
 {
 public:
@@ -32,11 +31,10 @@ public:
     // environment at construction).
     void setChildEnvironment(const QProcessEnvironment &environment) { m_childEnvironment = environment; }
 
-    // Lets the desktop session finish: notifications on their way leave, holds
-    // are let go. False when it did not end within boundMs (a bus that stopped
-    // answering): the process must then end without waiting for it.
-    bool finishSession(int boundMs);
-    static constexpr int SessionFinishBoundMs = 1500;
+    // Lets the desktop session finish before the program ends: notifications
+    // on their way leave (each waited for at most its call's short timeout),
+    // holds are let go. The windows are gone by then.
+    void finishSession();
 
     void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
                     std::function<void()> onClosed = {}) override;
@@ -65,11 +63,9 @@ public:
     QDateTime localDateTime() override;
 
 private:
-    // Runs fn on the session's thread, starting it at first use.
-    void inSession(std::function<void(DesktopSession &)> fn);
+    DesktopSession &session();
 
-    QThread *m_sessionThread = nullptr; // made at first use
-    DesktopSession *m_session = nullptr; // lives in m_sessionThread
+    std::unique_ptr<DesktopSession> m_session; // made at first use
     QProcessEnvironment m_childEnvironment;
     int m_openerBoundMs;
     ca_context *m_sound = nullptr;
