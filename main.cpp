@@ -1,6 +1,14 @@
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -72,80 +80,205 @@ QString dashed(const QString &name)
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
-// Qt's own options (-style fusion, -platform wayland, ...) belong to
-// QApplication, which reads them later; they are not ours to refuse.
-bool isQtOption(const QString &argument, bool *takesValue)
+// Qt's own options (-style fusion, -platform wayland, the X11 plugin's
+// -display :1, ...) belong to QApplication, which reads them later: they are
+// not ours to refuse. Which arguments they are is asked of Qt itself, so the
+// options of any Qt version are known: a child process hands them to a
+// throw-away application, which needs no display, and says which it took.
+// Nothing that application sets up stays in this process.
+
+constexpr int QtAnswerTimeoutMs = 5000;
+
+// Qt reads "-style=fusion" but not "--platform=offscreen"; both spellings
+// have always passed, so "-name=value" is offered to Qt as two arguments.
+QList<QByteArray> piecesOf(const QByteArray &argument)
 {
-    static const QStringList withValue{
-        QStringLiteral("-platform"), QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
-        QStringLiteral("-plugin"), QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowicon"),
-        QStringLiteral("-qwindowtitle"), QStringLiteral("-style"), QStringLiteral("-stylesheet"),
-        QStringLiteral("-session"), QStringLiteral("-display"), QStringLiteral("-geometry"),
-        QStringLiteral("-title"), QStringLiteral("-name"), QStringLiteral("-visual")};
-    static const QStringList alone{QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
-                                   QStringLiteral("-nograb"), QStringLiteral("-dograb"), QStringLiteral("-sync")};
-    // Qt takes "--style" as well as "-style".
-    const QString name = argument.section(u'=', 0, 0).replace(QRegularExpression(QStringLiteral("^--")), QStringLiteral("-"));
-    *takesValue = withValue.contains(name) && !argument.contains(u'=');
-    return withValue.contains(name) || alone.contains(name);
+    const qsizetype equals = argument.indexOf('=');
+    if (!argument.startsWith('-') || equals < 0)
+        return {argument};
+    return {argument.left(equals), argument.mid(equals + 1)};
+}
+
+// In the child: writes one byte per piece, '1' for those Qt took. The X11
+// plugin is tried first with a display name that cannot connect, so that it
+// takes its own options before it gives up; then the "minimal" platform, which
+// needs no display. The empty argument gives an option left without its value
+// at the end of the command line something to take instead of ours.
+[[noreturn]] void answerForQt(char *program, QList<QByteArray> pieces, int out)
+{
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+    }
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &) {
+        if (type == QtFatalMsg)
+            ::_exit(1);
+    });
+    static char noValue[] = "", platform[] = "-platform", platforms[] = "xcb;minimal", display[] = "-display",
+                nowhere[] = "!", theme[] = "-platformtheme", noTheme[] = "";
+    std::vector<char *> given{program};
+    for (QByteArray &piece : pieces)
+        given.push_back(piece.data());
+    for (char *ours : {noValue, platform, platforms, display, nowhere, theme, noTheme})
+        given.push_back(ours);
+    std::vector<char *> left = given;
+    int count = int(left.size());
+    left.push_back(nullptr);
+    QApplication application(count, left.data());
+
+    QByteArray taken(pieces.size(), '1');
+    const auto first = given.begin() + 1;
+    const auto end = first + pieces.size();
+    for (int i = 1; i < count; ++i) {
+        const auto at = std::find(first, end, left[size_t(i)]);
+        if (at != end)
+            taken[qsizetype(at - first)] = '0';
+    }
+    (void)!::write(out, taken.constData(), size_t(taken.size()));
+    ::_exit(0);
+}
+
+QByteArray readAnswer(int fd, qsizetype size)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(QtAnswerTimeoutMs);
+    QByteArray answer;
+    char buffer[4096];
+    while (answer.size() < size) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd ready{fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&ready, 1, int(left)) <= 0)
+            break;
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        answer.append(buffer, got);
+    }
+    return answer;
+}
+
+// One byte per piece, '1' for those Qt takes; nothing when Qt could not be asked.
+std::optional<QByteArray> askQt(char *program, const QList<QByteArray> &pieces)
+{
+    int channel[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        answerForQt(program, pieces, channel[1]);
+    }
+    ::close(channel[1]);
+    const QByteArray answer = child > 0 ? readAnswer(channel[0], pieces.size()) : QByteArray();
+    ::close(channel[0]);
+    if (child > 0) {
+        ::kill(child, SIGKILL); // its answer is in, or late: it has nothing more to do
+        ::waitpid(child, nullptr, 0);
+    }
+    if (answer.size() != pieces.size())
+        return std::nullopt;
+    return answer;
+}
+
+// The arguments (program name first) less those that Qt takes. When Qt
+// cannot be asked it takes none, and an unknown option is reported as such.
+QList<QByteArray> withoutQtOptions(char *program, const QList<QByteArray> &arguments)
+{
+    QList<QByteArray> pieces;
+    QList<qsizetype> pieceOf;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        for (const QByteArray &piece : piecesOf(arguments[i])) {
+            pieces << piece;
+            pieceOf << i;
+        }
+    }
+    const std::optional<QByteArray> taken = askQt(program, pieces);
+    if (!taken)
+        return arguments;
+    QList<bool> kept(arguments.size(), false);
+    kept[0] = true;
+    for (qsizetype k = 0; k < pieces.size(); ++k)
+        kept[pieceOf[k]] = kept[pieceOf[k]] || taken->at(k) == '0';
+    QList<QByteArray> rest;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (kept[i])
+            rest << arguments[i];
+    }
+    return rest;
+}
+
+// Our own options.
+struct OwnOptions
+{
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QString()};
+    const QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QString()};
+    const QCommandLineOption config{{QStringLiteral("c"), QStringLiteral("config")}, QString(),
+                                    QStringLiteral("FICHIER")};
+    QCommandLineParser parser;
+    bool parsed = false;
+
+    explicit OwnOptions(const QList<QByteArray> &arguments)
+    {
+        parser.addOptions({help, version, config});
+        QStringList decoded;
+        for (const QByteArray &argument : arguments)
+            decoded << QString::fromLocal8Bit(argument);
+        parsed = parser.parse(decoded);
+    }
+};
+
+// What is wrong with a command line the parser refused. Its own texts are
+// English; ours are French like the rest.
+QString parseError(const QCommandLineParser &parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    const QString quoted = QRegularExpression(QStringLiteral("'([^']*)'")).match(parser.errorText()).captured(1);
+    if (!unknown.isEmpty())
+        return said(QT_TRANSLATE_NOOP("CommandLine", "option inconnue %1")).arg(dashed(unknown.first()));
+    if (parser.errorText().startsWith(QLatin1String("Missing value")))
+        return said(QT_TRANSLATE_NOOP("CommandLine", "l'option %1 attend un nom de fichier")).arg(quoted);
+    return said(QT_TRANSLATE_NOOP("CommandLine", "l'option %1 n'accepte pas de valeur")).arg(quoted);
+}
+
+CommandLine usageError(const QString &error)
+{
+    CommandLine line;
+    line.request = CommandLine::Request::Error;
+    line.error = error;
+    return line;
+}
+
+// What a command line of our options alone asks for.
+CommandLine requestOf(const OwnOptions &options)
+{
+    const QCommandLineParser &parser = options.parser;
+    if (!parser.positionalArguments().isEmpty()) {
+        return usageError(said(QT_TRANSLATE_NOOP("CommandLine", "argument inattendu %1"))
+                              .arg(parser.positionalArguments().first()));
+    }
+    CommandLine line;
+    if (parser.isSet(options.help)) {
+        line.request = CommandLine::Request::Help;
+    } else if (parser.isSet(options.version)) {
+        line.request = CommandLine::Request::Version;
+    } else if (parser.isSet(options.config)) {
+        const QString file = parser.values(options.config).constLast();
+        if (file.isEmpty() || file.endsWith(u'/'))
+            return usageError(said(QT_TRANSLATE_NOOP("CommandLine", "l'option --config attend un nom de fichier")));
+        line.settingsFile = QFileInfo(file).absoluteFilePath();
+    }
+    return line;
 }
 
 CommandLine readCommandLine(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
-        bool takesValue = false;
-        if (i > 0 && isQtOption(argument, &takesValue)) {
-            i += takesValue ? 1 : 0;
-            continue;
-        }
-        arguments << argument;
-    }
-
-    QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
-    const QCommandLineOption config({QStringLiteral("c"), QStringLiteral("config")}, QString(),
-                                    QStringLiteral("FICHIER"));
-    parser.addOptions({help, version, config});
-
-    CommandLine line;
-    line.request = CommandLine::Request::Error;
-    if (!parser.parse(arguments)) {
-        // The parser's own texts are English; ours are French like the rest.
-        const QStringList unknown = parser.unknownOptionNames();
-        const QString quoted = QRegularExpression(QStringLiteral("'([^']*)'")).match(parser.errorText()).captured(1);
-        if (!unknown.isEmpty())
-            line.error = said(QT_TRANSLATE_NOOP("CommandLine", "option inconnue %1")).arg(dashed(unknown.first()));
-        else if (parser.errorText().startsWith(QLatin1String("Missing value")))
-            line.error = said(QT_TRANSLATE_NOOP("CommandLine", "l'option %1 attend un nom de fichier")).arg(quoted);
-        else
-            line.error = said(QT_TRANSLATE_NOOP("CommandLine", "l'option %1 n'accepte pas de valeur")).arg(quoted);
-        return line;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        line.error = said(QT_TRANSLATE_NOOP("CommandLine", "argument inattendu %1"))
-                         .arg(parser.positionalArguments().first());
-        return line;
-    }
-    if (parser.isSet(help)) {
-        line.request = CommandLine::Request::Help;
-    } else if (parser.isSet(version)) {
-        line.request = CommandLine::Request::Version;
-    } else {
-        line.request = CommandLine::Request::Run;
-        if (parser.isSet(config)) {
-            const QString file = parser.values(config).constLast();
-            if (file.isEmpty() || file.endsWith(u'/')) {
-                line.request = CommandLine::Request::Error;
-                line.error = said(QT_TRANSLATE_NOOP("CommandLine", "l'option --config attend un nom de fichier"));
-                return line;
-            }
-            line.settingsFile = QFileInfo(file).absoluteFilePath();
-        }
-    }
-    return line;
+    QList<QByteArray> arguments(argv, argv + argc);
+    // Only an option we do not know can be Qt's: Qt is asked only then.
+    if (!OwnOptions(arguments).parser.unknownOptionNames().isEmpty())
+        arguments = withoutQtOptions(argv[0], arguments);
+    const OwnOptions options(arguments);
+    return options.parsed ? requestOf(options) : usageError(parseError(options.parser));
 }
 
 const char noDisplay[] = QT_TRANSLATE_NOOP("CommandLine",

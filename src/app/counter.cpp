@@ -402,12 +402,12 @@ void Counter::reportReadFailure(const QString &reason)
 
 bool Counter::FicEcrit(const LignMatArray &lines, QWidget *owner)
 {
-    QString error;
-    if (writeSettingsFile(m_CountRepFic, lines, &error))
+    const SettingsWrite written = writeSettingsFile(m_CountRepFic, lines);
+    if (written.ok())
         return true;
     reportFileFailure(owner,
                       tr("Le fichier de paramètres %1 ne peut pas être enregistré").arg(m_CountRepFic),
-                      error);
+                      written.reason);
     return false;
 }
 

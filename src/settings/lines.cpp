@@ -61,12 +61,11 @@ qsizetype digitRun(const QByteArray &s, qsizetype pos)
         ++n;
     return n;
 }
-}
 
-double numericValue(const QString &text)
+// The text without its blanks. Only ASCII can be part of a number; anything
+// else ends it, so every other character stands as one byte that no number holds.
+QByteArray withoutBlanks(const QString &text)
 {
-    // Only ASCII can be part of a number; anything else ends it, so Latin-1
-    // narrowing of the other characters is harmless.
     QByteArray s;
     s.reserve(text.size());
     for (QChar c : text) {
@@ -74,46 +73,60 @@ double numericValue(const QString &text)
             continue;
         s.append(c.unicode() < 128 ? char(c.unicode()) : '\x7f');
     }
+    return s;
+}
 
-    qsizetype pos = 0;
-    bool negative = false;
-    if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
-        negative = s[pos] == '-';
-        ++pos;
-    }
-    const qsizetype start = pos;
+// End of the digits with an optional point that start at pos ("12", "1.5",
+// "5.", ".5"); pos itself when there is no digit.
+qsizetype mantissaEnd(const QByteArray &s, qsizetype pos)
+{
     const qsizetype intDigits = digitRun(s, pos);
-    pos += intDigits;
-    qsizetype fracDigits = 0;
-    if (pos < s.size() && s[pos] == '.') {
-        fracDigits = digitRun(s, pos + 1);
+    qsizetype end = pos + intDigits;
+    if (end < s.size() && s[end] == '.') {
+        const qsizetype fracDigits = digitRun(s, end + 1);
         if (intDigits > 0 || fracDigits > 0)
-            pos += 1 + fracDigits;
+            end += 1 + fracDigits;
     }
-    if (intDigits == 0 && fracDigits == 0)
-        return 0;
-    if (pos < s.size() && (s[pos] == 'e' || s[pos] == 'E')) {
-        qsizetype e = pos + 1;
-        if (e < s.size() && (s[e] == '+' || s[e] == '-'))
-            ++e;
-        const qsizetype expDigits = digitRun(s, e);
-        if (expDigits > 0)
-            pos = e + expDigits;
-    }
+    return end;
+}
 
-    // from_chars takes no leading '+', hence the sign handled above.
+// End of the exponent ("e5", "E-3") at pos; pos itself when there is none.
+qsizetype exponentEnd(const QByteArray &s, qsizetype pos)
+{
+    if (pos >= s.size() || (s[pos] != 'e' && s[pos] != 'E'))
+        return pos;
+    qsizetype e = pos + 1;
+    if (e < s.size() && (s[e] == '+' || s[e] == '-'))
+        ++e;
+    const qsizetype expDigits = digitRun(s, e);
+    return expDigits > 0 ? e + expDigits : pos;
+}
+
+// The value of an unsigned decimal number known to be well formed.
+double unsignedValue(const char *first, const char *last)
+{
     double value = 0;
-    const char *first = s.constData() + start;
-    const char *last = s.constData() + pos;
     const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec == std::errc::result_out_of_range) {
-        // Underflow reads as 0 anyway; overflow too, so that no caller has to
-        // cope with an infinite delay or option.
-        return 0;
-    }
+    // Out of range: underflow reads as 0 anyway; overflow too, so that no
+    // caller has to cope with an infinite delay or option.
     if (ec != std::errc() || ptr == first)
         return 0;
-    return negative ? -value : value;
+    return value;
+}
+}
+
+double numericValue(const QString &text)
+{
+    const QByteArray s = withoutBlanks(text);
+    // from_chars takes no sign: it is read here.
+    const bool signedNumber = !s.isEmpty() && (s[0] == '+' || s[0] == '-');
+    const qsizetype start = signedNumber ? 1 : 0;
+    const qsizetype mantissa = mantissaEnd(s, start);
+    if (mantissa == start)
+        return 0;
+    const qsizetype end = exponentEnd(s, mantissa);
+    const double value = unsignedValue(s.constData() + start, s.constData() + end);
+    return signedNumber && s[0] == '-' ? -value : value;
 }
 
 QString displayForm(double value)

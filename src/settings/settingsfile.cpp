@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include <dirent.h>
@@ -233,6 +234,189 @@ void removeStaleTemporariesOf(const QByteArray &target)
     }
     ::closedir(stream);
 }
+
+// Reads until the end of the file or until bytes is full. The count read,
+// or -1 with errno set.
+qsizetype readInto(int fd, QByteArray &bytes)
+{
+    qsizetype filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    return filled;
+}
+
+// The steps of a save. Each answers Written when it went through.
+
+SettingsWrite stepDone()
+{
+    return {SettingsWrite::Status::Written, QString()};
+}
+
+SettingsWrite systemFailure(int error)
+{
+    return {SettingsWrite::Status::Failed, systemReason(error)};
+}
+
+// What a save replaces: the end of the chain of links, and what is there.
+struct SaveTarget
+{
+    QByteArray path;
+    bool exists = false;
+    struct stat old{};
+};
+
+// The new file while it is written: unnamed until it is complete where the
+// file system allows it. Closed, and removed if named, unless published.
+struct Temporary
+{
+    int fd = -1;
+    QByteArray name; // empty while unnamed
+    Temporary() = default;
+    Temporary(const Temporary &) = delete;
+    Temporary &operator=(const Temporary &) = delete;
+    ~Temporary()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (!name.isEmpty())
+            ::unlink(name.constData());
+    }
+};
+
+// Follows the links and refuses what may not be replaced: anything but a
+// regular file, and a read-only file.
+SettingsWrite resolveTarget(const QString &path, SaveTarget *target)
+{
+    if (!resolveLinks(QFile::encodeName(path), &target->path, &target->exists, &target->old))
+        return systemFailure(errno);
+    if (!target->exists)
+        return stepDone();
+    if (!S_ISREG(target->old.st_mode))
+        return {SettingsWrite::Status::NotRegularFile, notRegularReason(target->path, target->old.st_mode)};
+    // No write permission for anyone means "do not change", for root too.
+    if ((target->old.st_mode & 0222) == 0 || ::access(target->path.constData(), W_OK) != 0)
+        return {SettingsWrite::Status::ReadOnly,
+                SettingsFile::tr("le fichier %1 est en lecture seule : il n'est pas modifié").arg(display(target->path))};
+    return stepDone();
+}
+
+SettingsWrite folderRefuses(const QByteArray &dir, int error)
+{
+    if (!refusesNewFiles(error))
+        return systemFailure(error);
+    const QString reason = SettingsFile::tr("le dossier %1 n'accepte pas de nouveau fichier (%2)");
+    return {SettingsWrite::Status::FolderRefuses, reason.arg(display(dir), systemReason(error))};
+}
+
+QByteArray procPath(int fd)
+{
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+// Links the unnamed file at name, or creates a named one there when there is
+// no file yet.
+bool makeName(Temporary *temporary, const QByteArray &name)
+{
+    if (temporary->fd >= 0) {
+        return ::linkat(AT_FDCWD, procPath(temporary->fd).constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW)
+            == 0;
+    }
+    temporary->fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    return temporary->fd >= 0;
+}
+
+// Gives the new file a fresh name beside the target. 0, or the error; the
+// name is kept only once it is ours, so a failure never removes another file.
+int takeTemporaryName(const SaveTarget &target, Temporary *temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = temporaryPrefix(target.path) + randomSuffix();
+        if (makeName(temporary, name)) {
+            temporary->name = name;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+// An unnamed file vanishes with the program wherever it is killed; it gets a
+// name only once it is complete. Some file systems cannot make one: a named
+// temporary then, which the next save or start removes if need be.
+SettingsWrite openTemporary(const SaveTarget &target, Temporary *temporary)
+{
+    const QByteArray dir = directoryOf(target.path);
+    temporary->fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (temporary->fd >= 0)
+        return stepDone();
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+        return folderRefuses(dir, errno);
+    const int error = takeTemporaryName(target, temporary);
+    return error == 0 ? stepDone() : folderRefuses(dir, error);
+}
+
+// An existing file keeps its owner and mode; a new one is its owner's alone
+// whatever the umask, as it names the program to run.
+SettingsWrite matchOwnerAndMode(const SaveTarget &target, int fd)
+{
+    const struct stat &old = target.old;
+    const bool otherOwner = target.exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid());
+    if (otherOwner && ::fchown(fd, old.st_uid, old.st_gid) != 0 && old.st_uid != ::geteuid())
+        return systemFailure(errno);
+    if (::fchmod(fd, target.exists ? (old.st_mode & 07777) : 0600) != 0)
+        return systemFailure(errno);
+    return stepDone();
+}
+
+SettingsWrite writeAndSync(int fd, const QByteArray &bytes)
+{
+    if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
+        return systemFailure(errno);
+    return stepDone();
+}
+
+// Makes the new name itself durable; the new file is in place either way.
+void syncFolder(const QByteArray &dir)
+{
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+// Puts the complete file in the target's place in one step: a first run links
+// it there; otherwise it takes a temporary name and is renamed over the old file.
+SettingsWrite publish(const SaveTarget &target, Temporary *temporary)
+{
+    const bool unnamed = temporary->name.isEmpty();
+    if (unnamed && !target.exists
+        && ::linkat(AT_FDCWD, procPath(temporary->fd).constData(), AT_FDCWD, target.path.constData(),
+                    AT_SYMLINK_FOLLOW) == 0) {
+        ::close(std::exchange(temporary->fd, -1));
+        syncFolder(directoryOf(target.path));
+        return stepDone();
+    }
+    const int error = unnamed ? takeTemporaryName(target, temporary) : 0;
+    if (error != 0)
+        return systemFailure(error);
+    if (::close(std::exchange(temporary->fd, -1)) != 0)
+        return systemFailure(errno);
+    if (::rename(temporary->name.constData(), target.path.constData()) != 0)
+        return systemFailure(errno);
+    temporary->name.clear();
+    syncFolder(directoryOf(target.path));
+    return stepDone();
+}
 }
 
 QByteArray encodeSettings(const LignMatArray &lines)
@@ -327,21 +511,13 @@ SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)
     // even if it grows while being read.
     QByteArray bytes;
     bytes.resize(MaxSettingsFileSize + 1);
-    qsizetype filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            result.reason = systemReason(errno);
-            ::close(fd);
-            return result;
-        }
-        if (got == 0)
-            break;
-        filled += got;
-    }
+    const qsizetype filled = readInto(fd, bytes);
+    const int readError = errno;
     ::close(fd);
+    if (filled < 0) {
+        result.reason = systemReason(readError);
+        return result;
+    }
     if (filled > MaxSettingsFileSize) {
         result.status = SettingsRead::Status::TooLarge;
         result.reason = SettingsFile::tr("le fichier dépasse la taille permise (1 Mio)");
@@ -353,124 +529,38 @@ SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)
     return result;
 }
 
-bool writeSettingsFile(const QString &path, const LignMatArray &lines, QString *error)
+SettingsWrite writeSettingsFile(const QString &path, const LignMatArray &lines)
 {
     const QByteArray bytes = encodeSettings(lines);
     if (bytes.isEmpty()) {
-        *error = SettingsFile::tr("une valeur ne peut pas être enregistrée telle quelle");
-        return false;
+        return {SettingsWrite::Status::NotStorable,
+                SettingsFile::tr("une valeur ne peut pas être enregistrée telle quelle")};
     }
     // What the reader would refuse is never written: the program could not start again.
     if (bytes.size() > MaxSettingsFileSize) {
-        *error = SettingsFile::tr("les paramètres dépasseraient la taille permise du fichier (1 Mio) ; "
-                                  "raccourcissez le commentaire");
-        return false;
+        return {SettingsWrite::Status::TooLarge,
+                SettingsFile::tr("les paramètres dépasseraient la taille permise du fichier (1 Mio) ; "
+                                 "raccourcissez le commentaire")};
     }
-    return writeFileAtomically(path, bytes, error);
+    return writeFileAtomically(path, bytes);
 }
 
-bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+SettingsWrite writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
-    QByteArray target;
-    bool exists = false;
-    struct stat old{};
-    if (!resolveLinks(QFile::encodeName(path), &target, &exists, &old)) {
-        *error = systemReason(errno);
-        return false;
-    }
-    if (exists && !S_ISREG(old.st_mode)) {
-        *error = notRegularReason(target, old.st_mode);
-        return false;
-    }
-    // No write permission for anyone means "do not change", for root too.
-    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)) {
-        *error = SettingsFile::tr("le fichier %1 est en lecture seule : il n'est pas modifié").arg(display(target));
-        return false;
-    }
-
-    const QByteArray dir = directoryOf(target);
-    removeStaleTemporariesOf(target);
-    auto folderRefuses = [&](int savedErrno) {
-        *error = refusesNewFiles(savedErrno)
-            ? SettingsFile::tr("le dossier %1 n'accepte pas de nouveau fichier (%2)")
-                  .arg(display(dir), systemReason(savedErrno))
-            : systemReason(savedErrno);
-        return false;
-    };
-
-    // An unnamed file vanishes with the program wherever it is killed; it gets
-    // a name only once it is complete. Some file systems cannot make one: a
-    // named temporary then, which the next save or start removes if need be.
-    QByteArray named;
-    int fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
-            return folderRefuses(errno);
-        for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-            named = temporaryPrefix(target) + randomSuffix();
-            fd = ::open(named.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-            if (fd < 0 && errno != EEXIST)
-                return folderRefuses(errno);
-        }
-        if (fd < 0)
-            return folderRefuses(EEXIST);
-    }
-
-    auto fail = [&](int savedErrno) {
-        if (fd >= 0)
-            ::close(fd);
-        if (!named.isEmpty())
-            ::unlink(named.constData());
-        *error = systemReason(savedErrno);
-        return false;
-    };
-
-    // An existing file keeps its owner and mode; a new one is its owner's
-    // alone whatever the umask, as it names the program to run.
-    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && old.st_uid != ::geteuid())
-            return fail(errno);
-    }
-    if (::fchmod(fd, exists ? (old.st_mode & 07777) : 0600) != 0)
-        return fail(errno);
-    if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
-        return fail(errno);
-
-    if (named.isEmpty()) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-        // First run: the complete file takes its name in one step.
-        if (!exists && ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0) {
-            ::close(fd);
-            fd = -1;
-        } else {
-            for (int attempt = 0; attempt < 100; ++attempt) {
-                named = temporaryPrefix(target) + randomSuffix();
-                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW) == 0)
-                    break;
-                const int saved = errno;
-                named.clear();
-                if (saved != EEXIST)
-                    return fail(saved);
-            }
-            if (named.isEmpty())
-                return fail(EEXIST);
-        }
-    }
-    if (fd >= 0 && ::close(fd) != 0) {
-        fd = -1;
-        return fail(errno);
-    }
-    fd = -1;
-    if (!named.isEmpty() && ::rename(named.constData(), target.constData()) != 0)
-        return fail(errno);
-
-    // Make the new name itself durable; the new file is in place either way.
-    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    SaveTarget target;
+    SettingsWrite result = resolveTarget(path, &target);
+    if (!result.ok())
+        return result;
+    removeStaleTemporariesOf(target.path);
+    Temporary temporary;
+    result = openTemporary(target, &temporary);
+    if (result.ok())
+        result = matchOwnerAndMode(target, temporary.fd);
+    if (result.ok())
+        result = writeAndSync(temporary.fd, bytes);
+    if (result.ok())
+        result = publish(target, &temporary);
+    return result;
 }
 
 void removeStaleTemporaries(const QString &path)

@@ -42,17 +42,35 @@ struct SettingsRead
     bool ok() const { return status == Status::Read; }
 };
 
+// What saving the settings file did.
+struct SettingsWrite
+{
+    enum class Status
+    {
+        Written,
+        NotStorable,    // a value cannot be stored so that it reads back as it is
+        TooLarge,       // the file would be refused when read again
+        NotRegularFile, // a folder, a pipe, a socket or a device at the end of the path
+        ReadOnly,       // the file has no write permission: it is left as it is
+        FolderRefuses,  // the folder takes no new file
+        Failed          // a system call failed; the reason says why
+    };
+    Status status = Status::Failed;
+    QString reason; // readable, for every status but Written
+    bool ok() const { return status == Status::Written; }
+};
+
 // FicLect: fills the lines from the file. Opens without blocking and judges
 // what it opened, not the name. On failure the lines are untouched.
 SettingsRead readSettingsFile(const QString &path, LignMatArray &lines);
-// FicEcrit: replaces the file with slots 0 to 11. On failure, returns false with
-// a readable reason in *error; nothing on disk has changed.
-bool writeSettingsFile(const QString &path, const LignMatArray &lines, QString *error);
+// FicEcrit: replaces the file with slots 0 to 11. On failure nothing on disk
+// has changed.
+SettingsWrite writeSettingsFile(const QString &path, const LignMatArray &lines);
 
 // Writes bytes to what path names at the end of its links, through an unnamed
 // synced temporary file in the same directory and a rename. Every write is
 // checked. Used by writeSettingsFile.
-bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
+SettingsWrite writeFileAtomically(const QString &path, const QByteArray &bytes);
 
 // Removes the temporaries that a save killed between linking its new file in
 // and renaming it left beside the file. Start-up and every save call it.

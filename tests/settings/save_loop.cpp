@@ -27,17 +27,17 @@ int main(int argc, char **argv)
     if (argc < 3)
         return 2;
     const QString path = QString::fromLocal8Bit(argv[2]);
-    QString error;
     if (std::strcmp(argv[1], "once") == 0 && argc == 4)
-        return writeSettingsFile(path, content(argv[3][0] == 'b'), &error) ? 0 : 1;
+        return writeSettingsFile(path, content(argv[3][0] == 'b')).ok() ? 0 : 1;
     if (std::strcmp(argv[1], "start") == 0) {
         removeStaleTemporaries(path);
         return 0;
     }
     if (std::strcmp(argv[1], "loop") == 0) {
         for (unsigned i = 0;; ++i) {
-            if (!writeSettingsFile(path, content(i % 2 == 0), &error)) {
-                std::fprintf(stderr, "%s\n", qPrintable(error));
+            const SettingsWrite written = writeSettingsFile(path, content(i % 2 == 0));
+            if (!written.ok()) {
+                std::fprintf(stderr, "%s\n", qPrintable(written.reason));
                 return 1;
             }
         }

@@ -1,5 +1,9 @@
+// open() is replaced below; the fortified headers would define it inline.
+#undef _FORTIFY_SOURCE
+
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstring>
 #include <functional>
 
@@ -40,6 +44,28 @@ extern "C" int fdatasync(int fd)
         return -1;
     }
     return int(::syscall(SYS_fdatasync, fd));
+}
+
+// While set, the file system takes no unnamed file, as some cannot; the count
+// of refusals tells that a save really went the other way.
+static bool noUnnamedFiles = false;
+static int unnamedRefused = 0;
+
+extern "C" int open(const char *path, int flags, ...)
+{
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    if (noUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE) {
+        ++unnamedRefused;
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return int(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
 
 namespace
@@ -119,6 +145,7 @@ private slots:
     void saveSizeLimit();
     void saveFailureKeepsOldFile_data();
     void saveFailureKeepsOldFile();
+    void saveKeepsModeAndOwner_data();
     void saveKeepsModeAndOwner();
 };
 
@@ -126,8 +153,8 @@ void TestSettingsFile::firstRunFileIsExact()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Minutrex.ini"));
-    QString error;
-    QVERIFY2(writeSettingsFile(path, firstRunLines(), &error), qPrintable(error));
+    const SettingsWrite written = writeSettingsFile(path, firstRunLines());
+    QVERIFY2(written.ok(), qPrintable(written.reason));
     const QByteArray bytes = readAll(path);
     QCOMPARE(bytes.size(), 230);
     QCOMPARE(bytes, firstRunBytes());
@@ -414,10 +441,9 @@ void TestSettingsFile::saveAtTheEndOfLinks()
 
     // Under umask 000, a new file is still its owner's alone.
     const mode_t oldMask = ::umask(0);
-    QString error;
-    const bool ok = writeSettingsFile(path, firstRunLines(), &error);
+    const SettingsWrite written = writeSettingsFile(path, firstRunLines());
     ::umask(oldMask);
-    QCOMPARE(ok, saved);
+    QCOMPARE(written.ok(), saved);
 
     struct stat after{};
     QCOMPARE(::lstat(QFile::encodeName(end).constData(), &after), 0);
@@ -431,8 +457,9 @@ void TestSettingsFile::saveAtTheEndOfLinks()
         if (what.startsWith("chain"))
             QVERIFY(QFileInfo(dir.filePath("middle")).isSymLink());
     } else {
-        QVERIFY2(error.contains(QStringLiteral("n'est pas un fichier ordinaire")), qPrintable(error));
-        QVERIFY2(error.contains(what.contains("link") ? "/end" : "/Minutrex.ini"), qPrintable(error));
+        QCOMPARE(int(written.status), int(SettingsWrite::Status::NotRegularFile));
+        QVERIFY2(written.reason.contains(QStringLiteral("n'est pas un fichier ordinaire")), qPrintable(written.reason));
+        QVERIFY2(written.reason.contains(what.contains("link") ? "/end" : "/Minutrex.ini"), qPrintable(written.reason));
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(after.st_rdev, before.st_rdev);
         QCOMPARE(after.st_ino, before.st_ino);
@@ -468,15 +495,15 @@ void TestSettingsFile::saveSizeLimit()
     if (widen)
         lines[7] = LineValue::text(lines[7].toText() + QChar(0x2603));
 
-    QString error;
-    const bool saved = writeSettingsFile(path, lines, &error);
-    QCOMPARE(saved, extra <= 0 && !widen);
-    if (saved) {
+    const SettingsWrite written = writeSettingsFile(path, lines);
+    QCOMPARE(written.ok(), extra <= 0 && !widen);
+    if (written.ok()) {
         LignMatArray back;
         QVERIFY(readSettingsFile(path, back).ok());
         QCOMPARE(back[7].toText(), lines[7].toText());
     } else {
-        QVERIFY(error.contains(QStringLiteral("1 Mio")));
+        QCOMPARE(int(written.status), int(SettingsWrite::Status::TooLarge));
+        QVERIFY(written.reason.contains(QStringLiteral("1 Mio")));
         QCOMPARE(readAll(path), firstRunBytes());
     }
     QCOMPARE(strayEntries(dir.path(), {QStringLiteral("Minutrex.ini")}), QStringList());
@@ -485,23 +512,22 @@ void TestSettingsFile::saveSizeLimit()
 namespace
 {
 // Runs f as an ordinary user (root passes every permission check) and returns
-// the error it reported, or "" when it succeeded.
-QString asOrdinaryUser(const std::function<bool(QString *)> &f)
+// what it answered.
+SettingsWrite asOrdinaryUser(const std::function<SettingsWrite()> &f)
 {
-    if (::geteuid() != 0) {
-        QString error;
-        return f(&error) ? QString() : error;
-    }
+    if (::geteuid() != 0)
+        return f();
+    const SettingsWrite broken{SettingsWrite::Status::Failed, QStringLiteral("<child failed>")};
     int channel[2];
     if (::pipe(channel) != 0)
-        return QStringLiteral("<no pipe>");
+        return broken;
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(channel[0]);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(3);
-        QString error;
-        const QByteArray out = f(&error) ? QByteArray() : (error.isEmpty() ? QByteArray("?") : error.toUtf8());
+        const SettingsWrite written = f();
+        const QByteArray out = char('0' + int(written.status)) + written.reason.toUtf8();
         (void)!::write(channel[1], out.constData(), size_t(out.size()));
         ::_exit(0);
     }
@@ -514,42 +540,45 @@ QString asOrdinaryUser(const std::function<bool(QString *)> &f)
     ::close(channel[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return QStringLiteral("<child failed>");
-    return QString::fromUtf8(out);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.isEmpty())
+        return broken;
+    return {SettingsWrite::Status(out[0] - '0'), QString::fromUtf8(out.mid(1))};
 }
 }
 
 void TestSettingsFile::saveFailureKeepsOldFile_data()
 {
     QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("status");
     QTest::addColumn<QString>("says");
-    QTest::newRow("folder refuses new files") << "readonly" << "n'accepte pas de nouveau fichier";
-    QTest::newRow("read-only file") << "0444" << "lecture seule";
-    QTest::newRow("disk full") << "full" << "";
-    QTest::newRow("folder missing") << "nodir" << "";
-    QTest::newRow("sync fails") << "sync" << "";
+    using S = SettingsWrite::Status;
+    QTest::newRow("folder refuses new files")
+        << "readonly" << int(S::FolderRefuses) << "n'accepte pas de nouveau fichier";
+    QTest::newRow("read-only file") << "0444" << int(S::ReadOnly) << "lecture seule";
+    QTest::newRow("disk full") << "full" << int(S::Failed) << "";
+    QTest::newRow("folder missing") << "nodir" << int(S::Failed) << "";
+    QTest::newRow("sync fails") << "sync" << int(S::Failed) << "";
 }
 
 void TestSettingsFile::saveFailureKeepsOldFile()
 {
     QFETCH(QString, how);
+    QFETCH(int, status);
     QFETCH(QString, says);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("Minutrex.ini"));
     const QByteArray old = "old content\r\n";
     LignMatArray lines = firstRunLines();
-    QString error;
-    bool saved = true;
+    SettingsWrite written;
 
     if (how == "nodir") {
-        saved = writeSettingsFile(dir.filePath(QStringLiteral("no/Minutrex.ini")), lines, &error);
+        written = writeSettingsFile(dir.filePath(QStringLiteral("no/Minutrex.ini")), lines);
         writeBytes(path, old); // nothing to compare against but stray files
     } else if (how == "sync") {
         writeBytes(path, old);
         syncFails = true;
-        saved = writeSettingsFile(path, lines, &error);
+        written = writeSettingsFile(path, lines);
         syncFails = false;
     } else if (how == "full") {
         writeBytes(path, old);
@@ -561,13 +590,13 @@ void TestSettingsFile::saveFailureKeepsOldFile()
         rlimit small = saved_limit;
         small.rlim_cur = 100;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        saved = writeSettingsFile(path, lines, &error);
+        written = writeSettingsFile(path, lines);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved_limit), 0);
     } else if (how == "0444") {
         // Read-only means "do not change", for root as for anyone.
         writeBytes(path, old);
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        saved = writeSettingsFile(path, lines, &error);
+        written = writeSettingsFile(path, lines);
         struct stat st{};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0444));
@@ -576,20 +605,27 @@ void TestSettingsFile::saveFailureKeepsOldFile()
         writeBytes(path, old);
         QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0666), 0);
         QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-        error = asOrdinaryUser([&](QString *e) { return writeSettingsFile(path, lines, e); });
-        saved = error.isEmpty();
+        written = asOrdinaryUser([&] { return writeSettingsFile(path, lines); });
         ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
     }
 
-    QVERIFY(!saved);
-    QVERIFY(!error.isEmpty());
-    QVERIFY2(error.contains(says), qPrintable(error));
+    QCOMPARE(int(written.status), status);
+    QVERIFY(!written.reason.isEmpty());
+    QVERIFY2(written.reason.contains(says), qPrintable(written.reason));
     QCOMPARE(readAll(path), old);
     QCOMPARE(strayEntries(dir.path(), {QStringLiteral("Minutrex.ini")}), QStringList());
 }
 
+void TestSettingsFile::saveKeepsModeAndOwner_data()
+{
+    QTest::addColumn<bool>("unnamed");
+    QTest::newRow("unnamed temporary") << true;
+    QTest::newRow("named temporary: no unnamed files here") << false;
+}
+
 void TestSettingsFile::saveKeepsModeAndOwner()
 {
+    QFETCH(bool, unnamed);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Minutrex.ini"));
     writeBytes(path, "x\r\n");
@@ -599,16 +635,20 @@ void TestSettingsFile::saveKeepsModeAndOwner()
     if (root)
         QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
     const mode_t oldMask = ::umask(0);
-    QString error;
-    const bool saved = writeSettingsFile(path, firstRunLines(), &error);
+    noUnnamedFiles = !unnamed;
+    unnamedRefused = 0;
+    const SettingsWrite written = writeSettingsFile(path, firstRunLines());
+    noUnnamedFiles = false;
     ::umask(oldMask);
-    QVERIFY2(saved, qPrintable(error));
+    QVERIFY2(written.ok(), qPrintable(written.reason));
+    QCOMPARE(unnamedRefused > 0, !unnamed);
     struct stat st{};
     QCOMPARE(::stat(native.constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));
     if (root)
         QCOMPARE(st.st_uid, uid_t(65534));
     QCOMPARE(readAll(path), firstRunBytes());
+    QCOMPARE(strayEntries(dir.path(), {QStringLiteral("Minutrex.ini")}), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFile)
