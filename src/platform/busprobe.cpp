@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -44,6 +45,69 @@ bool waitFor(int fd, short events, Clock::time_point deadline)
     }
 }
 
+struct SocketAddress
+{
+    sockaddr_un where{};
+    socklen_t length = 0;
+};
+
+// The local socket of the first address of a D-Bus address list
+// ("unix:path=..." or "unix:abstract=..."): the one the library tries first.
+std::optional<SocketAddress> socketAddressOf(const QByteArray &address)
+{
+    const QByteArray first = address.split(';').value(0);
+    if (!first.startsWith("unix:"))
+        return std::nullopt;
+    SocketAddress result;
+    result.where.sun_family = AF_UNIX;
+    for (const QByteArray &pair : first.mid(5).split(',')) {
+        const qsizetype equals = pair.indexOf('=');
+        const QByteArray key = pair.left(equals);
+        const QByteArray value = unescaped(pair.mid(equals + 1));
+        if ((key != "path" && key != "abstract") || value.size() >= qsizetype(sizeof result.where.sun_path))
+            continue;
+        const qsizetype offset = key == "abstract" ? 1 : 0; // abstract names start with a NUL byte
+        std::memcpy(result.where.sun_path + offset, value.constData(), size_t(value.size()));
+        result.length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + value.size() + (offset ? 0 : 1));
+        return result;
+    }
+    return std::nullopt;
+}
+
+using BusProbe::Answer;
+
+// Answers when connected; the daemon has yet to greet.
+Answer connectWithin(int fd, const SocketAddress &address, Clock::time_point deadline)
+{
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address.where), address.length) == 0)
+        return Answer::Answers;
+    if (errno != EINPROGRESS && errno != EAGAIN)
+        return Answer::Unreachable;
+    // A full backlog: the daemon is not taking connections.
+    if (!waitFor(fd, POLLOUT, deadline))
+        return Answer::Silent;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+        return Answer::Unreachable;
+    return Answer::Answers;
+}
+
+// The greeting of the D-Bus authentication: a NUL byte, then the mechanism
+// with the user id in hexadecimal digits. Any reply, even a refusal, shows
+// that the daemon is alive.
+Answer greetWithin(int fd, Clock::time_point deadline)
+{
+    const QByteArray uid = QByteArray::number(qulonglong(::getuid()));
+    const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + uid.toHex() + "\r\n";
+    if (::send(fd, hello.constData(), size_t(hello.size()), MSG_NOSIGNAL) != hello.size())
+        return Answer::Unreachable;
+    if (!waitFor(fd, POLLIN, deadline))
+        return Answer::Silent;
+    char reply[64];
+    return ::recv(fd, reply, sizeof reply, 0) > 0 ? Answer::Answers : Answer::Unreachable;
+}
+
 } // namespace
 
 namespace BusProbe
@@ -67,62 +131,15 @@ QByteArray systemBusAddress()
 Answer probe(const QByteArray &address, int timeoutMs)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-
-    // The library tries the addresses in turn; the first is the one that counts.
-    const QByteArray first = address.split(';').value(0);
-    if (!first.startsWith("unix:"))
+    const std::optional<SocketAddress> where = socketAddressOf(address);
+    if (!where)
         return Answer::NotProbed;
-    sockaddr_un where{};
-    where.sun_family = AF_UNIX;
-    socklen_t length = 0;
-    for (const QByteArray &pair : first.mid(5).split(',')) {
-        const qsizetype equals = pair.indexOf('=');
-        const QByteArray key = pair.left(equals);
-        const QByteArray value = unescaped(pair.mid(equals + 1));
-        if ((key != "path" && key != "abstract") || value.size() >= qsizetype(sizeof where.sun_path))
-            continue;
-        const qsizetype offset = key == "abstract" ? 1 : 0; // abstract names start with a NUL byte
-        std::memcpy(where.sun_path + offset, value.constData(), size_t(value.size()));
-        length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + value.size() + (offset ? 0 : 1));
-        break;
-    }
-    if (length == 0)
-        return Answer::NotProbed;
-
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return Answer::NotProbed;
-    Answer answer = Answer::Silent;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&where), length) != 0) {
-        if (errno != EINPROGRESS && errno != EAGAIN) {
-            ::close(fd);
-            return Answer::Unreachable;
-        }
-        // A full backlog: the daemon is not taking connections.
-        if (!waitFor(fd, POLLOUT, deadline)) {
-            ::close(fd);
-            return Answer::Silent;
-        }
-        int error = 0;
-        socklen_t size = sizeof error;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-            ::close(fd);
-            return Answer::Unreachable;
-        }
-    }
-    // The greeting of the D-Bus authentication: a NUL byte, then the
-    // mechanism with the user id in hexadecimal digits. Any reply, even a
-    // refusal, shows that the daemon is alive.
-    const QByteArray uid = QByteArray::number(qulonglong(::getuid()));
-    const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + uid.toHex() + "\r\n";
-    if (::send(fd, hello.constData(), size_t(hello.size()), MSG_NOSIGNAL) != hello.size()) {
-        ::close(fd);
-        return Answer::Unreachable;
-    }
-    if (waitFor(fd, POLLIN, deadline)) {
-        char reply[64];
-        answer = ::recv(fd, reply, sizeof reply, 0) > 0 ? Answer::Answers : Answer::Unreachable;
-    }
+    Answer answer = connectWithin(fd, *where, deadline);
+    if (answer == Answer::Answers)
+        answer = greetWithin(fd, deadline);
     ::close(fd);
     return answer;
 }
