@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QCursor>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 
 class QAbstractSpinBox;
@@ -20,6 +21,15 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
 // One text colour for every text role (window, button and box text), for a
 // widget drawn on a background of fixed colour.
 void setTextColour(QWidget *widget, const QColor &colour);
+
+// The PNG picture at `path`, read by Qt's own PNG reader alone: asked for a
+// picture of unnamed format, Qt would first load every image-format plugin
+// installed to ask each whether it reads it. Null when it cannot be read.
+QPixmap pngPicture(const QString &path);
+
+// An icon of the PNG picture at `path` and of its drawing at twice the size
+// (the same name with "@2x" before the extension) when there is one.
+QIcon pngIcon(const QString &path);
 
 // The picture at `path` for a screen of the given pixel ratio: above 1, the
 // drawing at twice the size (the same name with "@2x" before the extension),
