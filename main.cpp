@@ -133,6 +133,10 @@ CommandLine readCommandLine(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // The count runs from here: a delay of N seconds acts N seconds after the
+    // launch, whatever the start-up below takes.
+    const qint64 launchMs = SystemServices::bootClockMs();
+
     // A file-size limit must make a save fail with a message, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
@@ -171,6 +175,7 @@ int main(int argc, char *argv[])
     LignMatArray LignMat;
 
     auto *counter = new Counter(services, LignMat);
+    counter->countFromLaunch(launchMs);
     if (!commandLine.settingsFile.isEmpty())
         counter->useSettingsFile(commandLine.settingsFile);
     if (!counter->Form_Initialize()) {

@@ -257,6 +257,11 @@ bool SystemServices::isExecutableProgram(const QString &path)
 
 qint64 SystemServices::clockMs()
 {
+    return bootClockMs();
+}
+
+qint64 SystemServices::bootClockMs()
+{
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
     return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
