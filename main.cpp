@@ -327,6 +327,9 @@ bool platformChosen(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // The count runs from here: a delay of N seconds acts N seconds after the
+    // launch, whatever the start-up below takes.
+    const qint64 launchMs = SystemServices::bootClockMs();
     // What the programs it starts get: the environment as it was given, before
     // anything below adds to it.
     const QProcessEnvironment startEnvironment = QProcessEnvironment::systemEnvironment();
@@ -390,6 +393,7 @@ int main(int argc, char *argv[])
     LignMatArray LignMat;
 
     QPointer<Counter> counter = new Counter(services, LignMat);
+    counter->countFromLaunch(launchMs);
     if (!commandLine.settingsFile.isEmpty())
         counter->useSettingsFile(commandLine.settingsFile);
     // A settings file that cannot be used at start-up: the program ends with a

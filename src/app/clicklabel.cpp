@@ -29,3 +29,10 @@ void ClickLabel::mouseDoubleClickEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton)
         emit doubleClicked();
 }
+
+void ClickLabel::paintEvent(QPaintEvent *event)
+{
+    // The background is filled before this, when the label fills it at all.
+    if (m_textPainted)
+        QLabel::paintEvent(event);
+}

@@ -12,6 +12,11 @@ class ClickLabel : public QLabel
 public:
     explicit ClickLabel(QWidget *parent = nullptr);
 
+    // A label whose text is not to be seen keeps it (for screen readers and
+    // whoever reads it) but paints only its background: laying out a text
+    // nobody sees would cost its font and its shaping at every repaint.
+    void setTextPainted(bool painted) { m_textPainted = painted; }
+
 signals:
     void clicked();
     void doubleClicked();
@@ -20,7 +25,9 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     bool m_pressed = false;
+    bool m_textPainted = true;
 };

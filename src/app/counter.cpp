@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "access.h"
 #include "classicstyle.h"
@@ -87,7 +88,7 @@ Counter::Counter(Services &services, LignMatArray &LignMat, QWidget *parent)
     QIcon icon;
     // The larger sizes keep the icon sharp on dense screens.
     for (int size : {16, 32, 48, 64, 128})
-        icon.addFile(QStringLiteral(":/icons/minutrex-%1.png").arg(size), QSize(size, size));
+        icon.addPixmap(pngPicture(QStringLiteral(":/icons/minutrex-%1.png").arg(size)));
     setWindowIcon(icon);
     m_Timer1.setTimerType(Qt::PreciseTimer);
     connect(&m_Timer1, &QTimer::timeout, this, &Counter::Timer1_Timer);
@@ -97,6 +98,9 @@ Counter::Counter(Services &services, LignMatArray &LignMat, QWidget *parent)
         if (m_Timer1.isActive())
             Timer1_Timer();
     });
+    m_settleFallback.setSingleShot(true);
+    m_settleFallback.setInterval(1000);
+    connect(&m_settleFallback, &QTimer::timeout, this, &Counter::settle);
 }
 
 Counter::~Counter()
@@ -150,9 +154,11 @@ void Counter::buildLayout()
     m_LabelAff->setToolTip(tr("CLic : Pause - DoubleClick : Réglages paramétres"));
     m_LabelAff->setCursor(hand);
     m_LabelAff->setAutoFillBackground(true);
-    // The panel's text has the panel's colour: the digits are drawn by the segments.
+    // The panel's text has the panel's colour: the digits are drawn by the
+    // segments. Being invisible, it is not painted at all.
     setColour(m_LabelAff, QPalette::Window, fromBgr(PanelGrey));
     setColour(m_LabelAff, QPalette::WindowText, fromBgr(PanelGrey));
+    m_LabelAff->setTextPainted(false);
     connect(m_LabelAff, &ClickLabel::clicked, this, &Counter::LabelAff_Click);
     connect(m_LabelAff, &ClickLabel::doubleClicked, this, &Counter::LabelAff_DblClick);
 
@@ -160,13 +166,14 @@ void Counter::buildLayout()
     m_Line3 = frameLine(600, 1320, 600, 2040);
     m_Line4 = frameLine(2880, 1320, 2880, 2040);
     m_Line1 = frameLine(600, 2040, 2880, 2040);
+    // The digits and colons lie on the panel, and their layer paints the
+    // panel's grey between them itself: a tick repaints the strokes it
+    // changes and nothing else. The frame, which never changes, is painted
+    // with the window's background.
     m_canvas = new LineCanvas(this);
     m_canvas->setObjectName(QStringLiteral("Segments"));
-    m_canvas->setGeometry(rect());
-    std::vector<const LineObject *> lines{&m_Line2, &m_Line3, &m_Line4, &m_Line1};
-    for (const LineObject *line : m_display.lines())
-        lines.push_back(line);
-    m_canvas->setLines(std::move(lines));
+    m_canvas->setLines(m_display.lines());
+    m_canvas->setBackground(fromBgr(PanelGrey));
 
     m_CountObs = label("CountObs", twipsRect(345, 2160, 2820, 495),
                      QString(14, u' ') + tr("CLIC sur l'heure : Pause") + QString(11, u' ')
@@ -277,6 +284,32 @@ void Counter::paintEvent(QPaintEvent *)
     }
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_background);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const LineObject *line : {&m_Line2, &m_Line3, &m_Line4, &m_Line1})
+        LineCanvas::paintLine(painter, *line);
+    // Whatever start-up put off comes once this first picture is on screen.
+    if (!m_settled)
+        QTimer::singleShot(0, this, &Counter::settle);
+}
+
+void Counter::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_settled && !m_settleFallback.isActive())
+        m_settleFallback.start();
+}
+
+void Counter::settle()
+{
+    m_settleFallback.stop();
+    if (m_settled || m_unloaded)
+        return;
+    m_settled = true;
+    if (m_startBeepDue) {
+        m_startBeepDue = false;
+        m_services.beep();
+    }
+    updateSleepInhibition();
 }
 
 void Counter::closeEvent(QCloseEvent *event)
@@ -483,8 +516,14 @@ void Counter::showLines()
     m_OptExec = m_LignMat[10].toNumber();
     m_OptFerm = roundToInt16(m_LignMat[11].toNumber());
 
-    if (m_OptBipDem == 1)
-        m_services.beep();
+    // Before the window is on screen the start beep waits for it: connecting
+    // to the sound server would hold back the first paint.
+    if (m_OptBipDem == 1) {
+        if (m_settled)
+            m_services.beep();
+        else
+            m_startBeepDue = true;
+    }
 
     QFont actionFont = m_CountAction->font();
     if (m_OptExec != 1) {
@@ -500,11 +539,23 @@ void Counter::showLines()
 
     const QString initial = m_countdown.load(m_LignMat[1].toNumber(), m_LignMat[2].toNumber(),
                                              m_LignMat[3].toNumber(), m_Opt5Bips == 1, m_OptExec == 1);
+    const double loadedSeconds = m_countdown.TimeNum();
     // Drawn before the count starts: at start-up the colons show it paused.
     Afficheur(initial);
-    m_countdown.start(m_services.clockMs());
-    announceTime(initial);
-    m_Timer1.start();
+    // The first count runs from the launch: the time the program took to get
+    // here is already counted. Any later one runs from now.
+    const qint64 now = m_services.clockMs();
+    const qint64 start = std::min(m_launchMs.value_or(now), now);
+    m_countdown.start(start, now);
+    m_launchMs.reset();
+    // Until the first tick the panel reads the delay as loaded.
+    exposeTime(m_LabelAff, initial, std::floor(loadedSeconds));
+    // The ticks keep the pace of the count's start: each comes when it would
+    // have come had the window been ready at once, so the seconds shown and
+    // the beeps of the last ones fall where they always did. The regular
+    // interval takes over at the first tick.
+    const int interval = Countdown::intervalMs();
+    m_Timer1.start(interval - int((now - start) % interval));
     phaseChanged();
     // A new count shows its own progress at once.
     m_progressShownAtMs = -1;
@@ -522,7 +573,7 @@ void Counter::scheduleExtraTick(int ms)
 void Counter::Afficheur(const QString &TimeAff)
 {
     m_display.Afficheur(TimeAff, m_countdown.TimDecr());
-    m_canvas->update();
+    m_canvas->refresh();
 }
 
 void Counter::Timer1_Timer()
@@ -530,6 +581,8 @@ void Counter::Timer1_Timer()
     if (m_unloaded)
         return;
 
+    if (m_Timer1.interval() != Countdown::intervalMs())
+        m_Timer1.setInterval(Countdown::intervalMs());
     const Countdown::Tick tick = m_countdown.tick(m_services.clockMs());
     Afficheur(tick.TimeAff);
 
@@ -571,7 +624,10 @@ void Counter::Timer1_Timer()
 
     // A count that has ended reads "dans", also while its action is on its way.
     showPauseLabel(tick.ended);
-    setWindowTitle(tick.TimeAff + QStringLiteral("  ") + programTitle());
+    // Set only when it changes: once a second, not at every tick.
+    const QString title = tick.TimeAff + QStringLiteral("  ") + programTitle();
+    if (windowTitle() != title)
+        setWindowTitle(title);
     announceTime(tick.TimeAff);
     scheduleExtraTick(extraTickMs);
     updateProgress();
@@ -579,17 +635,26 @@ void Counter::Timer1_Timer()
 
 void Counter::showPauseLabel(bool ended)
 {
-    QFont f = m_CountPause->font();
-    if (ended || m_countdown.TimDecr() != 0) {
-        m_CountPause->setText(tr("dans"));
-        f.setItalic(true);
-        setTextColour(m_CountPause, fromBgr(Black));
-    } else {
-        m_CountPause->setText(m_CountPause->text() == pauseText() ? QStringLiteral("   ") : pauseText());
-        f.setItalic(false);
-        setTextColour(m_CountPause, fromBgr(Red));
+    if (ended || m_countdown.TimDecr() != 0)
+        setPauseLook(tr("dans"), true, Black);
+    else
+        setPauseLook(m_CountPause->text() == pauseText() ? QStringLiteral("   ") : pauseText(), false, Red);
+}
+
+void Counter::setPauseLook(const QString &text, bool italic, quint32 color)
+{
+    if (m_CountPause->text() != text)
+        m_CountPause->setText(text);
+    if (m_pauseItalic != italic) {
+        m_pauseItalic = italic;
+        QFont f = m_CountPause->font();
+        f.setItalic(italic);
+        m_CountPause->setFont(f);
     }
-    m_CountPause->setFont(f);
+    if (m_pauseColor != color) {
+        m_pauseColor = color;
+        setTextColour(m_CountPause, fromBgr(color));
+    }
 }
 
 void Counter::ProcedFin()
@@ -706,6 +771,9 @@ void Counter::About1_Click()
 
 void Counter::updateSleepInhibition()
 {
+    // The desktop session is not asked before the window is on screen.
+    if (!m_settled)
+        return;
     const bool counting =
         !m_unloaded && m_Timer1.isActive() && m_countdown.phase() == Countdown::Phase::Counting;
     if (counting == m_sleepInhibited)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QPixmap>
 #include <QPointer>
@@ -45,6 +46,11 @@ public:
     // window's title then names the file, so that timers side by side are
     // told apart.
     void useSettingsFile(const QString &absolutePath);
+    // Before Form_Initialize: the moment the program was started, on the
+    // services' clock. The first count runs from then, not from when the
+    // window is ready, so a delay of N seconds acts N seconds after the launch.
+    // Later counts (settings confirmed) run from their own start.
+    void countFromLaunch(qint64 launchMs) { m_launchMs = launchMs; }
     // Reads the settings file and restarts the count from the full delay.
     // False when the file could not be read (already reported).
     bool FormLoad();
@@ -77,6 +83,9 @@ public:
     qint16 actionError() const { return m_ActError; }
     QString settingsPath() const { return m_CountRepFic; }
     bool isUnloaded() const { return m_unloaded; }
+    // The start-up's deferred work (start beep, hold on idle suspend) is done:
+    // the window has been painted once, or it was shown and waited long enough.
+    bool isSettled() const { return m_settled; }
     // Milliseconds until the extra tick at the end of the count, -1 when none is due.
     int extraTickMs() const { return m_extraTick.isActive() ? m_extraTick.interval() : -1; }
 
@@ -87,6 +96,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -131,6 +141,13 @@ private:
     void reportReadFailure(const QString &reason);
     // Shows the lines just read and starts the count from the full delay.
     void showLines();
+    // Once the window is on screen: what start-up put off so as not to delay
+    // the first paint (the sound server's connection for the start beep, the
+    // desktop session's hold on idle suspend).
+    void settle();
+    // Sets the pause label's text, italics and colour, each only when it
+    // changes: every change repaints the label and tells screen readers.
+    void setPauseLook(const QString &text, bool italic, quint32 color);
 
     Services &m_services;
     LignMatArray &m_LignMat;
@@ -164,6 +181,15 @@ private:
     qint64 m_progressShownAtMs = -1; // -1: none shown
     double m_progressShown = -1;
     qint64 m_progressSecondsShown = -1;
+    // The launch moment, until the first count has started from it.
+    std::optional<qint64> m_launchMs;
+    bool m_settled = false;
+    bool m_startBeepDue = false;
+    // The pause label's italics and colour as last set (the layout sets italic black).
+    bool m_pauseItalic = true;
+    quint32 m_pauseColor = 0;
+    // Settles a window that is shown but never painted (kept off screen).
+    QTimer m_settleFallback;
 
     QLabel *m_About1 = nullptr;
     QLabel *m_LabelTitre = nullptr;

@@ -32,11 +32,12 @@ QString Countdown::load(double hours, double minutes, double seconds, bool final
     return timeText(hours, minutes, seconds);
 }
 
-void Countdown::start(qint64 nowMs)
+void Countdown::start(qint64 startMs, qint64 nowMs)
 {
     m_phase = Phase::Counting;
     m_pausedWhileActing = false;
-    m_lastMs = nowMs;
+    m_lastMs = std::min(startMs, nowMs);
+    takeOffUntil(nowMs);
 }
 
 void Countdown::takeOffUntil(qint64 nowMs)

@@ -43,8 +43,11 @@ public:
     // finalBeeps and actionEnabled are the options that the tick needs.
     // The delay text is the lines as they stand, unnormalised.
     QString load(double hours, double minutes, double seconds, bool finalBeeps, bool actionEnabled);
-    // Starts counting the loaded delay from nowMs.
-    void start(qint64 nowMs);
+    // Starts counting the loaded delay from startMs, as seen at nowMs: the
+    // time in between is already counted (a count that runs from the
+    // program's launch). A start in the future counts from nowMs.
+    void start(qint64 startMs, qint64 nowMs);
+    void start(qint64 nowMs) { start(nowMs, nowMs); }
 
     // One tick at nowMs.
     Tick tick(qint64 nowMs);

@@ -259,7 +259,7 @@ void Param::buildControls()
     m_About2->setFlat(true);
     m_About2->setAutoDefault(false);
     m_About2->setToolTip(tr("A propos ..."));
-    m_About2->setIcon(QIcon(QStringLiteral(":/images/gears.png")));
+    m_About2->setIcon(pngIcon(QStringLiteral(":/images/gears.png")));
     m_About2->setIconSize(QSize(32, 32));
     setColour(m_About2, QPalette::Button, fromBgr(WindowGrey));
 

@@ -124,8 +124,12 @@ void exposeTime(QWidget *widget, const QString &text, double seconds)
     // A hand-edited delay can exceed any whole number of seconds; clamped
     // first, since converting such a value is undefined.
     const QVariant value(qint64(std::clamp(seconds, 0.0, 1e15)));
-    const bool first = !widget->property(SecondsProperty).isValid();
-    const bool valueChanged = widget->property(SecondsProperty) != value;
+    const QVariant previous = widget->property(SecondsProperty);
+    const bool first = !previous.isValid();
+    const bool valueChanged = previous != value;
+    // Three ticks a second mostly repeat the same time: nothing to tell then.
+    if (!first && !valueChanged && widget->accessibleName() == text)
+        return;
     widget->setProperty(SecondsProperty, value);
     if (first)
         replaceInterface<TimeAccessible>(widget);

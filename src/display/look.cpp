@@ -3,6 +3,7 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QFontMetrics>
+#include <QImageReader>
 #include <QPixmap>
 #include <QStyle>
 #include <QStyleFactory>
@@ -54,14 +55,42 @@ void useLightField(QWidget *field)
     field->setPalette(palette);
 }
 
+QPixmap pngPicture(const QString &path)
+{
+    QImageReader reader(path, "png");
+    // No probing: a named format with detection off goes straight to the
+    // built-in reader.
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
+namespace
+{
+QString largeName(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+}
+}
+
+QIcon pngIcon(const QString &path)
+{
+    QIcon icon;
+    for (const QString &name : {path, largeName(path)}) {
+        const QPixmap picture = pngPicture(name);
+        if (!picture.isNull())
+            icon.addPixmap(picture);
+    }
+    return icon;
+}
+
 QPixmap artwork(const QString &path, qreal ratio)
 {
     if (ratio <= 1)
-        return QPixmap(path);
-    const qsizetype dot = path.lastIndexOf(u'.');
-    QPixmap large(path.left(dot) + QStringLiteral("@2x") + path.mid(dot));
+        return pngPicture(path);
+    QPixmap large = pngPicture(largeName(path));
     if (large.isNull())
-        return QPixmap(path);
+        return pngPicture(path);
     if (!qFuzzyCompare(ratio, 2.0)) {
         const QSize device = (QSizeF(large.size()) / 2.0 * ratio).toSize();
         large = large.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

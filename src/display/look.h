@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QCursor>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 
 class QAbstractSpinBox;
@@ -27,6 +28,14 @@ void setTextColour(QWidget *widget, const QColor &colour);
 // looks alike, and a ticked box stands out from an unticked one under a dark
 // palette too.
 void useLightField(QWidget *field);
+// The PNG picture at `path`, read by Qt's own PNG reader alone: asked for a
+// picture of unnamed format, Qt would first load every image-format plugin
+// installed to ask each whether it reads it. Null when it cannot be read.
+QPixmap pngPicture(const QString &path);
+
+// An icon of the PNG picture at `path` and of its drawing at twice the size
+// (the same name with "@2x" before the extension) when there is one.
+QIcon pngIcon(const QString &path);
 
 // The picture at `path` for a screen of the given pixel ratio: above 1, the
 // drawing at twice the size (the same name with "@2x" before the extension),

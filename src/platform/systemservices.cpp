@@ -112,7 +112,12 @@ void SystemServices::beep()
         m_soundUnavailable = !m_sound;
     }
     // ca_context_play queues the sound and returns; it never waits for the end.
-    if (m_sound && ca_context_play(m_sound, 0, CA_PROP_EVENT_ID, "bell", nullptr) == CA_SUCCESS)
+    // Kept in the sound server's cache: the next beeps, of this run or of the
+    // next one, are played from there instead of decoded here again.
+    if (m_sound
+        && ca_context_play(m_sound, 0, CA_PROP_EVENT_ID, "bell", CA_PROP_CANBERRA_CACHE_CONTROL, "permanent",
+                           nullptr)
+            == CA_SUCCESS)
         return;
     QApplication::beep();
 }
@@ -305,6 +310,11 @@ bool SystemServices::isExecutableProgram(const QString &path)
 }
 
 qint64 SystemServices::clockMs()
+{
+    return bootClockMs();
+}
+
+qint64 SystemServices::bootClockMs()
 {
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);

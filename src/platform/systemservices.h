@@ -53,6 +53,9 @@ public:
     bool pathExists(const QString &path) override;
     bool isExecutableProgram(const QString &path) override;
     qint64 clockMs() override;
+    // The same clock, readable before any object exists: main() reads it
+    // first of all, as the moment the program was launched.
+    static qint64 bootClockMs();
     void processEvents() override;
 
     void inhibitIdleSleep(const QString &reason) override;

@@ -147,6 +147,12 @@ QString twoDigits(double value)
     if (!std::isfinite(value))
         return QStringLiteral("00");
     const double rounded = std::round(value);
+    // The time fields, three times a second: no number formatting for them.
+    if (rounded >= 0 && rounded < 100) {
+        const int whole = int(rounded);
+        const QChar digits[2] = {QChar(u'0' + whole / 10), QChar(u'0' + whole % 10)};
+        return QString(digits, 2);
+    }
     QString digits = QString::number(std::fabs(rounded), 'f', 0);
     if (digits.size() < 2)
         digits.prepend(u'0');

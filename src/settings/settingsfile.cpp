@@ -17,6 +17,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "windows1252.h"
+
 namespace
 {
 
@@ -27,7 +29,6 @@ struct SettingsFile
 };
 
 const QByteArray Utf8Bom("\xEF\xBB\xBF");
-const char *const Windows1252 = "windows-1252";
 // Names of the temporaries beside the file: "." + file name + this + 6 characters.
 const QByteArray TemporaryInfix(".new-");
 constexpr int TemporarySuffixLength = 6;
@@ -430,11 +431,9 @@ QByteArray encodeSettings(const LignMatArray &lines)
     // Windows-1252 where it gives every value back, else UTF-8 behind its mark.
     // The check is the reader itself: Windows-1252 bytes that start like the
     // mark, or a value that starts with U+FEFF, must not read differently.
-    QStringEncoder encoder(Windows1252);
-    if (encoder.isValid()) {
-        const QByteArray bytes = encoder.encode(content);
-        if (!encoder.hasError() && storedLinesOf(bytes) == expected)
-            return bytes;
+    if (const std::optional<QByteArray> bytes = toWindows1252(content)) {
+        if (storedLinesOf(*bytes) == expected)
+            return *bytes;
     }
     QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Default);
     const QByteArray bytes = Utf8Bom + utf8.encode(content);
@@ -466,9 +465,9 @@ void decodeSettings(const QByteArray &bytes, LignMatArray &lines)
 
     // Every line is decoded on its own, a U+FEFF at its start kept as a character.
     const QStringDecoder::Flags flags = QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
-    QStringDecoder decoder = utf8 ? QStringDecoder(QStringDecoder::Utf8, flags) : QStringDecoder(Windows1252, flags);
+    QStringDecoder decoder(QStringDecoder::Utf8, flags);
     for (size_t i = 0; i < parts.size(); ++i)
-        lines[i] = LineValue::text(decoder.isValid() ? QString(decoder.decode(parts[i])) : QString::fromLatin1(parts[i]));
+        lines[i] = LineValue::text(utf8 ? QString(decoder.decode(parts[i])) : fromWindows1252(parts[i]));
 }
 
 SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -60,10 +61,22 @@ struct CounterFixture
         return file(lines);
     }
 
-    bool start()
+    // launchMs: when the program was launched, on the fake clock.
+    bool start(std::optional<qint64> launchMs = std::nullopt)
     {
         counter = new Counter(services, LignMat);
+        if (launchMs)
+            counter->countFromLaunch(*launchMs);
         return counter->Form_Initialize();
+    }
+
+    // Shows the window and waits until it has been painted and has done what
+    // start-up puts off until then (the start beep, the hold on idle suspend).
+    void showOnScreen()
+    {
+        counter->show();
+        QVERIFY(QTest::qWaitForWindowExposed(counter));
+        QTRY_VERIFY(counter->isSettled());
     }
 
     void tick()

@@ -1,6 +1,8 @@
 #include <QLabel>
+#include <QPaintEvent>
 #include <QRegularExpression>
 #include <QPushButton>
+#include <QSignalSpy>
 
 #include "clicklabel.h"
 #include "counterfixture.h"
@@ -33,6 +35,49 @@ QColor textColor(const QWidget *w)
 {
     return w->palette().color(QPalette::WindowText);
 }
+
+// Records, for a window and its children, what was repainted (in the
+// window's coordinates) and which looks were set again.
+class RepaintRecorder : public QObject
+{
+public:
+    explicit RepaintRecorder(QWidget *window)
+        : m_window(window)
+    {
+        window->installEventFilter(this);
+        for (QWidget *w : window->findChildren<QWidget *>())
+            w->installEventFilter(this);
+    }
+
+    QRegion painted;
+    QSet<QString> paintedWidgets;
+    QStringList lookChanges; // "object event"
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        auto *widget = static_cast<QWidget *>(object);
+        if (event->type() == QEvent::Paint) {
+            const QRect rect = static_cast<QPaintEvent *>(event)->rect();
+            painted += QRect(widget->mapTo(m_window, rect.topLeft()), rect.size());
+            paintedWidgets << widget->objectName();
+        } else if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
+            lookChanges << widget->objectName()
+                    + (event->type() == QEvent::FontChange ? QStringLiteral(" font") : QStringLiteral(" palette"));
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
+// Runs the repaints that updates asked for.
+void paintNow()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
 }
 
 class TestCounter : public QObject
@@ -63,6 +108,9 @@ private slots:
     void optionsAtZero();
     void pauseLabelBlinks();
     void annulationDuringBeepEvents();
+    void firstCountRunsFromTheLaunch();
+    void startBeepAndSleepHoldWaitForTheScreen();
+    void ticksRepaintOnlyTheDisplay();
 
     // Commands
     void clickPausesAndResumes();
@@ -104,7 +152,8 @@ void TestCounter::firstRunCreatesFileAndShowsDelay()
     QVERIFY(!child<QLabel>(&c, "CountAction")->font().italic());
     // Shown as read, apart from the invisible joiner that keeps "DOUBLE-CLIC" whole.
     QCOMPARE(child<QLabel>(&c, "CountObs")->text().remove(QChar(0x2060)), defaultComment());
-    QCOMPARE(f.services.beeps, 1);
+    // The start beep waits for the window on screen.
+    QCOMPARE(f.services.beeps, 0);
     QCOMPARE(c.windowTitle(), QStringLiteral("Minutrex v" MINUTREX_VERSION "  "));
     QVERIFY(c.tickTimer().isActive());
     QCOMPARE(c.tickTimer().interval(), 333);
@@ -123,6 +172,8 @@ void TestCounter::firstRunCreatesFileAndShowsDelay()
     QCOMPARE(shownDigits(c.display()), QStringLiteral("000029"));
     QCOMPARE(c.display().SegClig1(1).color, SevenSegmentDisplay::LitColor);
     QCOMPARE(c.display().SegClig1(1).Y2, 1695 + 40);
+    f.showOnScreen();
+    QCOMPARE(f.services.beeps, 1);
 }
 
 void TestCounter::secondStartWritesNothing()
@@ -194,6 +245,7 @@ void TestCounter::startupState()
     QTEST(action->font().pointSizeF(), "actionSize");
     QTEST(action->font().italic(), "italic");
     QTEST(textColor(action), "actionColor");
+    f.showOnScreen();
     QTEST(f.services.beeps, "beeps");
     QTEST(c.countdown().BipsSon(), "bipsSon");
     // Closing is decided after rounding, so 1.4 closes.
@@ -305,8 +357,7 @@ void TestCounter::layout()
     CounterFixture f;
     QVERIFY(f.start());
     Counter &c = *f.counter;
-    c.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    f.showOnScreen();
     QCOMPARE(c.size(), QSize(234, 224));
     const ClickLabel *panel = child<ClickLabel>(&c, "LabelAff");
     QPushButton *non = child<QPushButton>(&c, "BoutonNon");
@@ -347,7 +398,7 @@ void TestCounter::thirtySecondsRunToTheAction()
     f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
     QVERIFY(f.start());
     Counter &c = *f.counter;
-    QCOMPARE(f.services.beeps, 1);
+    QCOMPARE(f.services.beeps, 0); // the start beep waits for the window on screen
 
     QList<int> beepTicks;
     int lastDeadline = -1;
@@ -468,8 +519,7 @@ void TestCounter::annulationDuringBeepEvents()
     f.writeFile(CounterFixture::settings(0, 0, 1, "A", "doc.txt", "/d/"));
     f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     bool clicked = false;
     f.services.onProcessEvents = [&] {
         if (clicked || !f.counter)
@@ -487,14 +537,115 @@ void TestCounter::annulationDuringBeepEvents()
     QVERIFY(f.services.messages.isEmpty());
 }
 
+void TestCounter::firstCountRunsFromTheLaunch()
+{
+    // Launched 400 ms before the window was ready: the ticks keep the pace of
+    // the launch, and the action comes 3 s after it, to the millisecond.
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 3, "Rapport", "doc.txt", "/d/"));
+    f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
+    const qint64 launch = f.services.now - 400;
+    QVERIFY(f.start(launch));
+    Counter &c = *f.counter;
+    QCOMPARE(c.countdown().TimeNum(), 2.6);
+    // Until the first tick the display shows the delay as loaded.
+    QCOMPARE(shownDigits(c.display()), QStringLiteral("000003"));
+    QCOMPARE(c.tickTimer().interval(), 266); // at launch + 666 ms
+    f.services.now += 266;
+    c.Timer1_Timer();
+    QCOMPARE(c.windowTitle(), QStringLiteral("00:00:02  Minutrex"));
+    QCOMPARE(c.tickTimer().interval(), 333);
+    int ticks = 1;
+    while (f.services.opened.isEmpty() && ticks < 20) {
+        QVERIFY(f.services.now - launch < 3000);
+        f.services.now += c.extraTickMs() >= 0 ? c.extraTickMs() : 333;
+        ++ticks;
+        c.Timer1_Timer();
+    }
+    QCOMPARE(f.services.opened.size(), 1);
+    QCOMPARE(f.services.now - launch, qint64(3000));
+    QCOMPARE(ticks, 9); // at launch + 333 ms x 2 to 9, then the one at the end
+
+    // A count started later runs from its own start.
+    CounterFixture g;
+    g.writeFile(CounterFixture::settings(0, 0, 30));
+    QVERIFY(g.start(g.services.now - 400));
+    QCOMPARE(g.counter->countdown().TimeNum(), 29.6);
+    g.services.now += 5000;
+    QVERIFY(g.counter->commitLines(g.LignMat, nullptr, g.counter) == CounterHost::Commit::Written);
+    QCOMPARE(g.counter->countdown().TimeNum(), 30.0);
+    QCOMPARE(g.counter->tickTimer().interval(), 333);
+}
+
+void TestCounter::startBeepAndSleepHoldWaitForTheScreen()
+{
+    // Neither the sound server nor the desktop session is asked before the
+    // window is on screen; both are as soon as it is.
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 30));
+    QVERIFY(f.start());
+    QCOMPARE(f.services.beeps, 0);
+    QVERIFY(f.services.sleepInhibitions.isEmpty());
+    QVERIFY(!f.counter->isSettled());
+    f.showOnScreen();
+    QCOMPARE(f.services.beeps, 1);
+    QCOMPARE(f.services.sleepInhibitions.size(), 1);
+    QVERIFY(f.services.idleSleepInhibited);
+    // Once on screen, a confirmed delay beeps at once.
+    QVERIFY(f.counter->commitLines(f.LignMat, nullptr, f.counter) == CounterHost::Commit::Written);
+    QCOMPARE(f.services.beeps, 2);
+}
+
+void TestCounter::ticksRepaintOnlyTheDisplay()
+{
+    CounterFixture f;
+    f.writeFile(CounterFixture::settings(0, 0, 30));
+    QVERIFY(f.start());
+    Counter &c = *f.counter;
+    f.showOnScreen();
+    paintNow();
+    // The strokes' layer lies on the panel, whose grey it paints itself.
+    const QWidget *canvas = child<QWidget>(&c, "Segments");
+    QVERIFY(child<QWidget>(&c, "LabelAff")->geometry().contains(canvas->geometry()));
+
+    RepaintRecorder recorder(&c);
+    QSignalSpy titles(&c, &QWidget::windowTitleChanged);
+    for (int i = 0; i < 6; ++i) {
+        f.tick();
+        paintNow();
+    }
+    // Two seconds went by: two titles, and only the display was repainted.
+    QCOMPARE(titles.count(), 2);
+    QVERIFY(!recorder.painted.isEmpty());
+    QVERIFY2(canvas->geometry().contains(recorder.painted.boundingRect()),
+             qPrintable(QStringLiteral("repainted %1,%2 %3x%4")
+                            .arg(recorder.painted.boundingRect().x())
+                            .arg(recorder.painted.boundingRect().y())
+                            .arg(recorder.painted.boundingRect().width())
+                            .arg(recorder.painted.boundingRect().height())));
+    QCOMPARE(recorder.paintedWidgets, QSet<QString>{QStringLiteral("Segments")});
+    QCOMPARE(recorder.lookChanges, QStringList());
+
+    // Paused, the label blinks: it alone changes with the display.
+    c.LabelAff_Click();
+    recorder.painted = QRegion();
+    recorder.paintedWidgets.clear();
+    for (int i = 0; i < 2; ++i) {
+        f.tick();
+        paintNow();
+    }
+    QVERIFY(recorder.paintedWidgets.contains(QStringLiteral("CountPause")));
+    QVERIFY(!recorder.paintedWidgets.contains(QStringLiteral("BoutonOk")));
+    QVERIFY(!recorder.paintedWidgets.contains(QStringLiteral("CountObs")));
+}
+
 void TestCounter::clickPausesAndResumes()
 {
     CounterFixture f;
     f.writeFile(CounterFixture::settings(0, 0, 30));
     QVERIFY(f.start());
     Counter &c = *f.counter;
-    c.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    f.showOnScreen();
     f.tick();
     f.tick();
     const double before = c.countdown().TimeNum();
@@ -543,8 +694,7 @@ void TestCounter::executerRunsAction()
     f.services.holdOpenVerdicts = true;
     QVERIFY(f.start());
     Counter &c = *f.counter;
-    c.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    f.showOnScreen();
     f.tick();
     if (pausedBefore)
         c.LabelAff_Click();
@@ -579,8 +729,7 @@ void TestCounter::annulationEndsWithoutAction()
     f.writeFile(CounterFixture::settings(0, 0, 30, "A", "doc.txt", "/d/"));
     f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     QTest::mouseClick(child<QPushButton>(f.counter, "BoutonNon"), Qt::LeftButton);
     QVERIFY(f.counter->isUnloaded());
     QVERIFY(!f.counter->isVisible());
@@ -596,8 +745,7 @@ void TestCounter::executerWhileZeroDelayEnds()
     CounterFixture f;
     f.writeFile(CounterFixture::settings(0, 0, 0, "A", "gone.txt", "/d/"));
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     f.services.onMessageBox = [&](const FakeServices::Message &) {
         if (f.ticks == 0)
             f.tick();
@@ -733,8 +881,7 @@ void TestCounter::aboutFromMainWindow()
     CounterFixture f;
     QVERIFY(f.start());
     Counter &c = *f.counter;
-    c.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    f.showOnScreen();
     const double decr = c.countdown().TimDecr();
     QTest::mouseClick(child<QLabel>(&c, "About1"), Qt::LeftButton);
     QCOMPARE(f.services.messages.size(), 1);
@@ -767,8 +914,7 @@ void TestCounter::storedTextsShowAsTyped()
     // Processor time: other work on the machine does not count against it.
     const qint64 started = processCpuMs();
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     f.counter->repaint();
     f.tick();
     f.counter->repaint();

@@ -48,8 +48,7 @@ void TestSettingsCycle::doubleClickOpensSettings()
     CounterFixture f;
     f.writeFile(CounterFixture::settings(0, 2, 0));
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     f.tick();
     Param *param = openSettings(f);
     QVERIFY(param);
@@ -81,8 +80,7 @@ void TestSettingsCycle::annulationResumes()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
     file.close();
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     for (int i = 0; i < 6; ++i)
         f.tick();
     if (pausedBefore)
@@ -109,8 +107,7 @@ void TestSettingsCycle::okRestartsFromNewDelay()
     CounterFixture f;
     f.writeFile(CounterFixture::settings(0, 0, 40));
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     for (int i = 0; i < 6; ++i)
         f.tick();
     Param *param = openSettings(f);
@@ -138,8 +135,7 @@ void TestSettingsCycle::okAfterFirstRunWritesItsLines()
     CounterFixture f;
     QVERIFY(f.start());
     f.services.regularFiles.insert(f.iniPath());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     Param *param = openSettings(f);
     QVERIFY(param);
     QTest::mouseClick(child<QPushButton>(param, "ParamOK"), Qt::LeftButton);
@@ -175,8 +171,7 @@ void TestSettingsCycle::okWithUnwritableFileKeepsEverything()
     CounterFixture f;
     f.writeFile(CounterFixture::settings(0, 0, 40));
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     Param *param = openSettings(f);
     QVERIFY(param);
     if (how == "folder") {
@@ -213,8 +208,7 @@ void TestSettingsCycle::okAfterCountEndedStartsAgain()
     f.writeFile(CounterFixture::settings(0, 0, 1, "A", "doc.txt", "/d/", "1110"));
     f.services.regularFiles.insert(QStringLiteral("/d/doc.txt"));
     QVERIFY(f.start());
-    f.counter->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.counter));
+    f.showOnScreen();
     while (f.counter->tickTimer().isActive())
         f.tick();
     Param *param = openSettings(f);

@@ -8,7 +8,8 @@ namespace
 // What a count did when driven like the window drives it: regular ticks every
 // 333 ms on the clock (shifted from stallTick on by stallMs), a click on the
 // time at the start and end of each pause, and the extra tick at the end
-// whenever the count asks for one.
+// whenever the count asks for one. The count starts at startedMs, as seen at 0
+// (the program was launched that long before it was ready).
 struct Run
 {
     QList<int> beepTicks;
@@ -19,19 +20,19 @@ struct Run
 };
 
 Run run(double delay, const QList<QPoint> &pauses, int stallTick, int stallMs, int maxTicks,
-        const QList<int> &watched)
+        const QList<int> &watched, qint64 startedMs = 0)
 {
     Countdown c;
     c.load(0, 0, delay, true, true);
-    c.start(0);
+    c.start(startedMs, 0);
     QList<qint64> clicks;
+    qint64 extraAt = c.extraTickMs() < 0 ? -1 : c.extraTickMs();
     for (const QPoint &p : pauses)
         clicks << p.x() << p.x() + p.y();
 
     Run result;
     int regular = 1;
     int ticks = 0;
-    qint64 extraAt = -1;
     while (ticks < maxTicks) {
         const qint64 regularAt = qint64(regular) * 333 + (regular >= stallTick ? stallMs : 0);
         const qint64 clickAt = clicks.isEmpty() ? -1 : clicks.first();
@@ -82,6 +83,8 @@ private slots:
     void counts_data();
     void counts();
     void actionsHoldTheCount();
+    void startsAtTheLaunch_data();
+    void startsAtTheLaunch();
     void endOfCount_data();
     void endOfCount();
 };
@@ -207,6 +210,57 @@ void TestCountdown::actionsHoldTheCount()
     QCOMPARE(ended.phase(), Countdown::Phase::Ended);
     ended.toggle(600);
     QCOMPARE(ended.phase(), Countdown::Phase::Ended);
+}
+
+void TestCountdown::startsAtTheLaunch_data()
+{
+    QTest::addColumn<double>("delay");
+    QTest::addColumn<qint64>("launchedMs");  // before the count was started at 0
+    QTest::addColumn<double>("leftAtStart");
+    QTest::addColumn<int>("extraAtStart");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QList<int>>("beepTicks");
+    QTest::addColumn<int>("endTick");
+    QTest::addColumn<qint64>("endMs");
+
+    // The action comes the delay after the launch, on an extra tick.
+    QTest::newRow("3 s, launched 300 ms before") << 3.0 << qint64(300) << 2.7 << -1 << QStringList{"1 00:00:02"}
+                                                  << QList<int>{1, 3, 6} << 9 << qint64(2700);
+    QTest::newRow("30 s, launched 450 ms before") << 30.0 << qint64(450) << 29.55 << -1
+                                                   << QStringList{"1 00:00:29", "3 00:00:28"}
+                                                   << QList<int>{71, 74, 77, 80, 83, 86} << 89 << qint64(29550);
+    // Less than a tick left when the window is ready: the end is due at once.
+    QTest::newRow("1 s, launched 800 ms before") << 1.0 << qint64(800) << 0.2 << 200 << QStringList{"1 00:00:00"}
+                                                  << QList<int>{1} << 1 << qint64(200);
+    // The start-up took longer than the delay: the first tick ends it.
+    QTest::newRow("1 s, launched 1.5 s before") << 1.0 << qint64(1500) << 0.0 << -1 << QStringList{"1 00:00:00"}
+                                                 << QList<int>{1} << 1 << qint64(333);
+    // A launch time after the start (a clock read in the wrong order) counts from the start.
+    QTest::newRow("launch after the start") << 3.0 << qint64(-500) << 3.0 << -1 << QStringList{"1 00:00:02"}
+                                            << QList<int>{1, 4, 7} << 10 << qint64(3000);
+}
+
+void TestCountdown::startsAtTheLaunch()
+{
+    QFETCH(double, delay);
+    QFETCH(qint64, launchedMs);
+    QFETCH(QStringList, shown);
+
+    Countdown c;
+    c.load(0, 0, delay, true, true);
+    c.start(-launchedMs, 0);
+    QCOMPARE(c.phase(), Countdown::Phase::Counting);
+    QTEST(c.TimeNum(), "leftAtStart");
+    QTEST(c.extraTickMs(), "extraAtStart");
+
+    QList<int> watched;
+    for (const QString &text : shown)
+        watched << text.section(u' ', 0, 0).toInt();
+    const Run r = run(delay, {}, 0, 0, 200, watched, -launchedMs);
+    QCOMPARE(r.shown, shown);
+    QTEST(r.beepTicks, "beepTicks");
+    QTEST(r.endTick, "endTick");
+    QTEST(r.endMs, "endMs");
 }
 
 void TestCountdown::endOfCount_data()

@@ -16,6 +16,8 @@ private slots:
     void segmentPixels();
     void backgroundShowsThrough();
     void clicksReachThePanelBeneath();
+    void coversOnlyItsStrokes();
+    void refreshRepaintsWhatChanged();
 
 private:
     QImage render();
@@ -152,6 +154,57 @@ void TestLineCanvas::clicksReachThePanelBeneath()
     const QPoint onSegment(m_display.Segm(1, 11).X1 / TwipsPerPixel, 108);
     QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {}, onSegment);
     QCOMPARE(static_cast<PressRecorder *>(m_panel)->presses, 1);
+}
+
+void TestLineCanvas::coversOnlyItsStrokes()
+{
+    // From the left edge of the first digit's strokes to the right edge of the
+    // last one's, with a margin of two pixels: not the whole window.
+    QRect strokes;
+    for (const LineObject *line : m_display.lines()) {
+        strokes |= QRect(QPoint(std::min(line->X1, line->X2) / TwipsPerPixel, std::min(line->Y1, line->Y2) / TwipsPerPixel),
+                         QPoint(std::max(line->X1, line->X2) / TwipsPerPixel, std::max(line->Y1, line->Y2) / TwipsPerPixel));
+    }
+    QVERIFY(m_canvas->geometry().contains(strokes));
+    QVERIFY(strokes.adjusted(-3, -3, 3, 3).contains(m_canvas->geometry()));
+    // Strokes keep their places on the window, wherever the canvas lies.
+    const LineObject &line = m_display.Segm(1, 11);
+    QCOMPARE(render().pixelColor(line.X1 / TwipsPerPixel, (line.Y1 + line.Y2) / 2 / TwipsPerPixel),
+             QColor(0, 255, 0));
+}
+
+void TestLineCanvas::refreshRepaintsWhatChanged()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QCOMPARE(m_canvas->refresh(), QRect());
+
+    // One stroke dimmed: its own place, a few pixels wide, is all there is to repaint.
+    LineObject &segment = m_display.Segm(1, 11);
+    segment.color = SevenSegmentDisplay::UnlitColor;
+    const QRect one = m_canvas->refresh();
+    const QRect stroke(QPoint(segment.X1 / TwipsPerPixel, segment.Y1 / TwipsPerPixel),
+                       QPoint(segment.X2 / TwipsPerPixel, segment.Y2 / TwipsPerPixel));
+    QVERIFY(one.contains(stroke));
+    QVERIFY(stroke.adjusted(-4, -4, 4, 4).contains(one));
+    QCOMPARE(m_canvas->refresh(), QRect());
+    QTRY_COMPARE(render().pixelColor(stroke.center()), QColor(0, 84, 0));
+
+    // A dot that moves: where it was and where it is now.
+    LineObject &dot = m_display.SegClig1(1);
+    const QPoint before(dot.X1 / TwipsPerPixel, dot.Y1 / TwipsPerPixel);
+    dot.Y1 += 150;
+    dot.Y2 += 150;
+    const QRect moved = m_canvas->refresh();
+    QVERIFY(moved.contains(before));
+    QVERIFY(moved.contains(QPoint(dot.X1 / TwipsPerPixel, dot.Y1 / TwipsPerPixel)));
+    QVERIFY(!moved.contains(stroke.center()));
+
+    // A stroke moved out of the canvas makes it grow.
+    dot.Y1 += 3000;
+    dot.Y2 += 3000;
+    m_canvas->refresh();
+    QVERIFY(m_canvas->geometry().contains(QPoint(dot.X1 / TwipsPerPixel, dot.Y2 / TwipsPerPixel)));
 }
 
 QTEST_MAIN(TestLineCanvas)

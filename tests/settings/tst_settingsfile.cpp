@@ -19,10 +19,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "settingsfile.h"
+#include "windows1252.h"
 
 // While set, every sync to disk in this test binary fails as a failing disk's
 // would; without the sync a power cut after a save could leave an empty file.
@@ -132,6 +135,7 @@ private slots:
     void decode();
     void decodeKeepsLaterSlots();
     void windows1252RoundTrip();
+    void windows1252AsQtConvertsIt();
     void unencodableValueGivesUtf8WithBom();
     void lineBreaksInValueBecomeOneSpace();
     void encodingRoundTrip_data();
@@ -229,6 +233,41 @@ void TestSettingsFile::decodeKeepsLaterSlots()
     decodeSettings("new\r\n", lines);
     QCOMPARE(lines[0].toText(), QStringLiteral("new"));
     QCOMPARE(lines[5].toText(), QStringLiteral("old5"));
+}
+
+void TestSettingsFile::windows1252AsQtConvertsIt()
+{
+    // The table reads every byte as Qt's own "windows-1252" converter does,
+    // and writes a character as one byte exactly where that converter does.
+    QStringDecoder qtDecoder("windows-1252", QStringDecoder::Flag::Stateless);
+    if (!qtDecoder.isValid())
+        QSKIP("this Qt has no windows-1252 converter to compare with");
+    for (int b = 0; b < 256; ++b) {
+        const QByteArray byte(1, char(b));
+        QCOMPARE(fromWindows1252(byte), QString(qtDecoder.decode(byte)));
+    }
+    QCOMPARE(fromWindows1252(QByteArrayLiteral("Caf\xE9 \x80\x81")), QString::fromUtf8("Café €\u0081"));
+
+    // Every character of the first plane, lone surrogates included, and
+    // characters spread over the others.
+    int written = 0;
+    for (char32_t cp = 0; cp <= 0x10FFFF; cp += cp < 0x10000 ? 1 : 0x7F) {
+        const QString text = cp < 0x10000 ? QString(QChar(char16_t(cp))) : QChar::fromUcs4(cp).operator QStringView().toString();
+        QCOMPARE(text.size(), cp < 0x10000 ? 1 : 2);
+        QStringEncoder qtEncoder("windows-1252");
+        const QByteArray qtBytes = qtEncoder.encode(text);
+        const std::optional<QByteArray> ours = toWindows1252(text);
+        if (!qtEncoder.hasError() && qtBytes.size() == 1) {
+            ++written;
+            QVERIFY2(ours && *ours == qtBytes, qPrintable(QString::number(uint(cp), 16)));
+        } else {
+            // Refused, or dropped without a byte (U+FEFF): neither gives the value back.
+            QVERIFY2(!ours, qPrintable(QString::number(uint(cp), 16)));
+        }
+    }
+    QCOMPARE(written, 256);
+    QVERIFY(toWindows1252(u"Caf\u00E9 \u20AC") == QByteArray("Caf\xE9 \x80"));
+    QVERIFY(!toWindows1252(u"a\u4E00b"));
 }
 
 void TestSettingsFile::windows1252RoundTrip()
