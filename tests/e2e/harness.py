@@ -1,0 +1,617 @@
+"""The harness of the end-to-end scenarios: a scenario's servers and processes,
+waiting, the settings files, the program seen from outside, and the runner.
+
+Each scenario starts its own X server (Xvfb, no window manager) and its own
+sound server (a PulseAudio daemon whose only sink is a null sink, recorded
+through its monitor), copies the minutrex binary into a fresh directory, starts
+it, clicks and types with xdotool, and checks only what a person can see and
+hear. The program never reaches the machine's own D-Bus buses: unless a
+scenario starts private ones, its bus addresses name sockets that do not exist.
+
+When a scenario fails, its screenshots, recording, settings files and logs are
+kept under <failures>/<scenario>/. Every process the scenario started is ended
+on the way out, whatever happened.
+"""
+
+import argparse
+import array
+import ctypes
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+import wave
+
+import screen
+from layout import CLICKED, DIALOG_SIZE, MAIN_SIZE
+
+# The settings window is 678 pixels tall: a 640x480 screen would put its
+# buttons off the bottom edge.
+SCREEN = "1024x768x24"
+
+DESCRIPTION = ("Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,"
+               "6-Path,7-Observ,8/9/10-Options")
+OBS_DEFAULT = " " * 9 + "CLIC sur l'heure : Pause" + " " * 7 + "DOUBLE-CLIC : Réglages Paramètres"
+FIRST_RUN_LINES = [DESCRIPTION, " 0 ", " 0 ", " 30 ", "(aucune action)", "", "", OBS_DEFAULT,
+                   " 1 ", " 1 ", " 1 ", " 1 "]
+# A settings file given with --config adds its name after the program's.
+TITLE_RE = re.compile(r"^(\d\d):(\d\d):(\d\d)  Minutrex(?: – (.+))?$")
+# The AppStream id, which names the desktop entry and the metadata files.
+APP_ID = "org.example.minutrex"
+
+# A beep is a burst of sound above this peak level (of 32767); the bell of
+# the sound theme peaks near 10000 at full volume.
+BEEP_LEVEL = 1500
+
+
+class Failure(Exception):
+    """A check of the scenario did not hold."""
+
+
+class ScenarioTimeout(Failure):
+    pass
+
+
+class Missed(Failure):
+    """The observer looked too late: what it was to see had already passed."""
+
+
+def wait(what, probe, timeout, interval=0.01, guard=None, detail=None):
+    """probe()'s first true value, tried every `interval` s for up to `timeout` s.
+
+    Whatever another process writes is read through this, never looked at
+    once. guard() is called between tries and raises once waiting has become
+    pointless; detail() says what was seen, for the failure's message.
+    """
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if guard:
+            guard()
+        if time.monotonic() > deadline:
+            raise Failure(f"no {what} within {timeout} s" + (f"; {detail()}" if detail else ""))
+        time.sleep(interval)
+
+
+def settings_bytes(lines):
+    return b"".join(line.encode("cp1252") + b"\r\n" for line in lines)
+
+
+def settings_lines(h, m, s, action, target, directory, comment, options=(1, 1, 1, 1)):
+    return [DESCRIPTION, f" {h} ", f" {m} ", f" {s} ", action, target, directory, comment] + \
+        [f" {o} " for o in options]
+
+
+def title_seconds(title):
+    m = TITLE_RE.match(title or "")
+    if not m:
+        return None
+    h, mi, s = (int(g) for g in m.group(1, 2, 3))
+    return h * 3600 + mi * 60 + s
+
+
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+_libc = ctypes.CDLL(None, use_errno=True)
+
+
+def _die_with_parent():
+    # A driver killed by a harsh timeout must not leave servers behind.
+    _libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def remove_tree(path):
+    # The read-only install has directories without write bits.
+    for dirpath, dirnames, _ in os.walk(path):
+        for name in dirnames:
+            try:
+                os.chmod(os.path.join(dirpath, name), 0o755)
+            except OSError:
+                pass
+    shutil.rmtree(path, ignore_errors=True)
+
+
+def count_bursts(path):
+    """Bursts of sound in a WAV file: list of (start, end) in seconds."""
+    with wave.open(path) as w:
+        channels, rate, width = w.getnchannels(), w.getframerate(), w.getsampwidth()
+        if width != 2:
+            raise Failure(f"recording has {8 * width}-bit samples, expected 16")
+        samples = array.array("h", w.readframes(w.getnframes()))
+    if sys.byteorder == "big":
+        samples.byteswap()
+    step = rate // 100  # 10 ms
+    bursts = []
+    for i, start in enumerate(range(0, len(samples) // channels, step)):
+        chunk = samples[start * channels:(start + step) * channels]
+        if not (chunk and max(max(chunk), -min(chunk)) > BEEP_LEVEL):
+            continue
+        t = i / 100
+        if bursts and t - bursts[-1][1] <= 0.06:
+            bursts[-1][1] = t + 0.01
+        else:
+            bursts.append([t, t + 0.01])
+    return [(round(a, 2), round(b, 2)) for a, b in bursts if b - a >= 0.02]
+
+
+def ended(proc, what):
+    """A guard for wait: fails once `proc` has ended."""
+    def guard():
+        if proc.poll() is not None:
+            raise Failure(f"{what} ended (status {proc.returncode})")
+    return guard
+
+
+class Session:
+    """One scenario's servers, program copies, artefacts and clean-up."""
+
+    def __init__(self, name, args):
+        self.name = name
+        self.args = args
+        self.first_title = f"Minutrex v{args.program_version}  "
+        self.root = tempfile.mkdtemp(prefix=f"minutrex-e2e-{name}-")
+        os.chmod(self.root, 0o755)  # nobody must reach the read-only install
+        self.started = time.monotonic()
+        self.procs = []
+        self.shots = []
+        self.keep = []  # files worth keeping when the scenario fails
+        self.log_lines = []
+        self.deferred = []  # failed checks that let the scenario go on
+        self.pings = []
+        self.display = None
+        self._x = None
+        self.pulse_server = None
+        self.recorder = None
+        # Addresses of the private buses; none started: sockets that do not exist.
+        self.system_bus = "unix:path=" + os.path.join(self.root, "no-system-bus")
+        self.session_bus = "unix:path=" + os.path.join(self.root, "no-session-bus")
+        self.dirs = 0
+        self.buses = 0
+
+    # -- reporting
+
+    def log(self, message):
+        line = f"[{time.monotonic() - self.started:7.3f}] {message}"
+        self.log_lines.append(line)
+        print(line, flush=True)
+
+    def check(self, condition, message):
+        if not condition:
+            raise Failure(message)
+        self.log(f"ok: {message}")
+
+    def expect(self, condition, message):
+        """Like check, but the scenario goes on and fails at its end."""
+        if condition:
+            self.log(f"ok: {message}")
+        else:
+            self.deferred.append(message)
+            self.log(f"FAILED (going on): {message}")
+
+    def stays(self, what, condition, seconds, reason, interval=0.02):
+        """A negative check: condition() holds at every look for `seconds`,
+        which `reason` says is long enough for the fault to show; fails at
+        the first look where it does not."""
+        start = time.monotonic()
+
+        def over():
+            if not condition():
+                raise Failure(f"{what}: no longer so {time.monotonic() - start:.2f} s into the "
+                              f"{seconds:.1f} s watched")
+            return time.monotonic() - start >= seconds
+        wait(what, over, seconds + 10, interval)
+        self.log(f"ok: {what}, watched for {max(seconds, 0):.1f} s ({reason})")
+
+    def finish(self):
+        if self.deferred:
+            raise Failure("; ".join(self.deferred))
+
+    # -- processes
+
+    def spawn(self, label, cmd, **kwargs):
+        out = open(os.path.join(self.root, f"{label}.log"), "ab")
+        kwargs.setdefault("stdin", subprocess.DEVNULL)
+        proc = subprocess.Popen(cmd, stdout=out, stderr=subprocess.STDOUT, preexec_fn=_die_with_parent, **kwargs)
+        out.close()
+        self.procs.append((label, proc))
+        self.keep.append(os.path.join(self.root, f"{label}.log"))
+        return proc
+
+    def spawn_reporting(self, label, cmd, timeout=15, **kwargs):
+        """Starts a server that writes one line to a pipe once it is ready
+        (cmd(fd) names the pipe to it); the process and that line."""
+        read_end, write_end = os.pipe()
+        try:
+            proc = self.spawn(label, cmd(write_end), pass_fds=(write_end,), **kwargs)
+        finally:
+            os.close(write_end)
+        got = [b""]
+
+        def probe():
+            if select.select([read_end], [], [], 0.05)[0]:
+                data = os.read(read_end, 256)
+                if not data:
+                    raise Failure(f"{label} ended before it reported that it is ready")
+                got[0] += data
+            return got[0].endswith(b"\n")
+        try:
+            wait(f"report from {label}", probe, timeout, interval=0)
+        finally:
+            os.close(read_end)
+        return proc, got[0].decode().strip()
+
+    def stop(self, proc, sig=signal.SIGTERM, wait=3.0):
+        if proc.poll() is not None:
+            return
+        try:
+            proc.send_signal(sig)
+            proc.wait(wait)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait(3)
+        except ProcessLookupError:
+            pass
+
+    def close(self):
+        # The driver's own display connections go before the X server does.
+        for pings in self.pings:
+            pings.stop(quiet=True)
+        if self._x:
+            self._x.close()
+        if self.recorder:
+            self.recorder.stop()
+        for label, proc in reversed(self.procs):
+            self.stop(proc)
+
+    def tool(self, *cmd, timeout=10, check=True):
+        env = dict(os.environ, DISPLAY=self.display or "")
+        result = subprocess.run(cmd, capture_output=True, env=env, timeout=timeout)
+        if check and result.returncode != 0:
+            raise Failure(f"{' '.join(cmd)} failed ({result.returncode}): {result.stderr.decode(errors='replace')}")
+        return result
+
+    def run_quiet(self, *cmd, timeout=120, **kwargs):
+        """Runs a tool to its end, keeping its output with the artefacts."""
+        r = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout, **kwargs)
+        log = os.path.join(self.root, f"{os.path.basename(cmd[0])}.log")
+        with open(log, "a") as f:
+            f.write(f"$ {' '.join(cmd)}\n{r.stdout}{r.stderr}(status {r.returncode})\n")
+        self.keep.append(log)
+        return r
+
+    # -- servers
+
+    def start_x(self):
+        self.xvfb, number = self.spawn_reporting(
+            "xvfb", lambda fd: ["Xvfb", "-displayfd", str(fd), "-screen", "0", SCREEN, "-ac", "-nolisten", "tcp",
+                                "-noreset"])
+        self.display = ":" + number
+        self.log(f"X server on {self.display}")
+
+    def start_pulse(self):
+        base = os.path.join(self.root, "pulse")
+        home = os.path.join(base, "home")
+        runtime = os.path.join(base, "runtime")
+        os.makedirs(home)
+        os.makedirs(runtime, mode=0o700)
+        os.chmod(base, 0o755)
+        socket = os.path.join(base, "native")
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "XDG_RUNTIME_DIR": runtime}
+        proc = self.spawn("pulseaudio", ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                                         "--system=false", "--disallow-exit", "--use-pid-file=false",
+                                         "--log-target=stderr", "-L", "module-null-sink sink_name=rec",
+                                         "-L", f"module-native-protocol-unix auth-anonymous=1 socket={socket}"],
+                          env=env)
+        self.pulse_server = "unix:" + socket
+        wait("answer from the PulseAudio daemon", lambda: subprocess.run(
+            ["pactl", "info"], capture_output=True, env=self.pulse_env()).returncode == 0, 15, 0.05,
+            guard=ended(proc, "the PulseAudio daemon"))
+        subprocess.run(["pactl", "set-default-sink", "rec"], check=True, capture_output=True, env=self.pulse_env())
+        self.log(f"sound server on {self.pulse_server}, default sink rec")
+
+    def pulse_env(self):
+        return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "PULSE_SERVER": self.pulse_server,
+                "HOME": os.path.join(self.root, "pulse", "home")}
+
+    def start_servers(self, record=True):
+        self.start_x()
+        self.start_pulse()
+        if record:
+            self.recorder = Recorder(self)
+
+    # -- program
+
+    def write_settings(self, path, lines):
+        """A settings file of these lines; a directory gets its Minutrex.ini."""
+        if os.path.isdir(path):
+            path = os.path.join(path, "Minutrex.ini")
+        with open(path, "wb") as f:
+            f.write(settings_bytes(lines))
+        self.keep.append(path)
+        return path
+
+    def fresh_dir(self, settings=None):
+        """A new directory holding a copy of the binary, and optionally a settings file."""
+        self.dirs += 1
+        d = os.path.join(self.root, f"run{self.dirs}")
+        os.makedirs(d)
+        shutil.copy2(self.args.binary, os.path.join(d, "minutrex"))
+        self.keep.append(os.path.join(d, "Minutrex.ini"))
+        if settings is not None:
+            self.write_settings(d, settings)
+        return d
+
+    def start_program(self, exe, cwd=None, user=None, home=None, args=(), extra_env=None):
+        """The program at `exe` (a directory: its copy there) started in `cwd` (its own directory)."""
+        if os.path.isdir(exe):
+            exe = os.path.join(exe, "minutrex")
+        home = home or os.path.join(self.root, "home")
+        runtime = os.path.join(home, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "DISPLAY": self.display,
+            "PULSE_SERVER": self.pulse_server,
+            "HOME": home,
+            "XDG_CONFIG_HOME": os.path.join(home, "config"),
+            "XDG_RUNTIME_DIR": runtime,
+            "QT_QPA_PLATFORM": "xcb",
+            "LANG": "C.UTF-8",
+            "DBUS_SYSTEM_BUS_ADDRESS": self.system_bus,
+            "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
+        }
+        for name, value in (extra_env or {}).items():
+            if value is None:
+                env.pop(name, None)  # None: not set at all
+            else:
+                env[name] = value
+        cmd = [exe, *args]
+        if user is not None:
+            cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--pdeathsig", "TERM", *cmd]
+        return Program(self, cmd, cwd or os.path.dirname(exe), env)
+
+    # -- eyes, ears and hands
+
+    @property
+    def x(self):
+        if self._x is None:
+            self._x = screen.Display(self.display)
+        return self._x
+
+    def look(self, win, label, replace=False):
+        """The window's title and a screenshot of one moment; with replace,
+        the screenshot takes the place of the last one kept."""
+        title, img = self.x.look(win)
+        if replace and self.shots:
+            self.shots.pop()
+        self.shots.append((f"{len(self.shots):02d}-{label}", img))
+        return title, img
+
+    def screenshot(self, label, replace=False):
+        return self.look(None, label, replace)[1]
+
+    def click(self, win, box_or_point, double=False):
+        if len(box_or_point) == 4:
+            x, y, w, h = box_or_point
+            x, y = x + w // 2, y + h // 2
+        else:
+            x, y = box_or_point
+        cmd = ["xdotool", "mousemove", "--sync", str(win.x + x), str(win.y + y), "click"]
+        if double:
+            cmd += ["--repeat", "2", "--delay", "80"]
+        # Then out of the way, so that no tooltip covers what is looked at next.
+        cmd += ["1", "mousemove", "--sync", "1020", "4"]
+        self.tool(*cmd)
+        self.log(f"{'double-' if double else ''}clicked {CLICKED.get(box_or_point, box_or_point)} in {win.name!r}")
+
+    def key(self, win, *keys):
+        """Keys pressed in `win`, which gets the keyboard first."""
+        self.tool("xdotool", "windowfocus", "--sync", win.id)
+        self.tool("xdotool", "key", "--delay", "40", *keys)
+
+    def type_text(self, text):
+        self.tool("xdotool", "type", "--delay", "60", text)
+
+    # -- failure artefacts
+
+    def last_screenshot(self):
+        """The screen as the failure left it, taken before the servers go."""
+        if not self.display:
+            return
+        try:
+            self.screenshot("at-failure")
+        except Exception as e:  # the X server may be the thing that failed
+            self.log(f"no screenshot at the failure: {e}")
+
+    def save_failure(self, directory):
+        shutil.rmtree(directory, ignore_errors=True)
+        os.makedirs(directory)
+        for name, img in self.shots:
+            with open(os.path.join(directory, name + ".png"), "wb") as f:
+                f.write(img.png())
+        kept = list(self.keep)
+        if self.recorder:
+            kept.append(self.recorder.path)
+        for path in kept:
+            if os.path.isfile(path):
+                rel = os.path.relpath(path, self.root).replace(os.sep, "_")
+                shutil.copy2(path, os.path.join(directory, rel))
+        with open(os.path.join(directory, "driver.log"), "w") as f:
+            f.write("\n".join(self.log_lines) + "\n")
+
+
+class Recorder:
+    """Records the null sink's monitor into a WAV file."""
+
+    def __init__(self, session):
+        self.session = session
+        self.path = os.path.join(session.root, "sound.wav")
+        self.proc = session.spawn("parec", ["parec", "-d", "rec.monitor", "--latency-msec=20",
+                                            "--file-format=wav", self.path], env=session.pulse_env())
+        # parec needs a moment to connect; nothing counts until sound flows.
+        wait("recording from parec", lambda: os.path.exists(self.path) and os.path.getsize(self.path) > 44 + 8192,
+             10, guard=ended(self.proc, "parec"))
+        session.log("recording the null sink")
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.session.stop(self.proc, signal.SIGINT, 5)  # SIGINT lets it finish the WAV header
+
+    def bursts(self, settle=0.6):
+        time.sleep(settle)  # the last beep still travels through the buffers into the recording
+        self.stop()
+        bursts = count_bursts(self.path)
+        self.session.log(f"heard {len(bursts)} beep(s) at {[b[0] for b in bursts]} s of the recording")
+        return bursts
+
+
+class Program:
+    """The running minutrex, seen from outside."""
+
+    def __init__(self, session, cmd, cwd, env):
+        self.session = session
+        self.start_wall = time.time()
+        self.start_mono = time.monotonic()
+        self.window_wall = None  # when the main window was first seen
+        self.env = env
+        self.proc = session.spawn("minutrex", cmd, cwd=cwd, env=env)
+        self.pid = self.proc.pid
+        session.log(f"started {' '.join(cmd)} (pid {self.pid}) in {cwd}")
+
+    def windows(self):
+        return self.session.x.windows(self.pid) if self.session.display else []
+
+    def title_of(self, window):
+        """The window's title now, or None once it is gone."""
+        return self.session.x.title(int(window.id))
+
+    def window_of_size(self, size):
+        return next((w for w in self.windows() if (w.w, w.h) == size), None)
+
+    def main_window(self):
+        return self.window_of_size(MAIN_SIZE)
+
+    def settings_window(self):
+        return self.window_of_size(DIALOG_SIZE)
+
+    def window_named(self, title):
+        return next((w for w in self.windows() if w.name == title), None)
+
+    def wait(self, what, probe, timeout, interval=0.01, detail=None):
+        """wait(), failing at once should the program end meanwhile."""
+        def guard():
+            if self.proc.poll() is not None:
+                raise Failure(f"minutrex ended (status {self.proc.returncode}) while waiting for {what}")
+        return wait(what, probe, timeout, interval, guard, detail or (lambda: f"windows: {self.windows()}"))
+
+    def wait_main_window(self, timeout=10):
+        w = self.wait("main window", self.main_window, timeout)
+        if self.window_wall is None:
+            self.window_wall = time.time()
+        return w
+
+    def wait_title(self, predicate, what, timeout):
+        def probe():
+            w = self.main_window()
+            return w if w and predicate(w.name) else None
+        return self.wait(what, probe, timeout)
+
+    def wait_counting(self, timeout=2):
+        """The main window once its first tick has put a time in the title."""
+        return self.wait_title(lambda t: title_seconds(t) is not None, "first tick", timeout)
+
+    def steady_title(self, hold, timeout):
+        """The main window's title once it has not changed for `hold` seconds."""
+        seen = [None, time.monotonic()]
+
+        def probe():
+            w = self.main_window()
+            title = w.name if w else None
+            if title != seen[0]:
+                seen[:] = [title, time.monotonic()]
+            return time.monotonic() - seen[1] >= hold and title
+        return self.wait(f"the title standing still for {hold} s", probe, timeout, 0.05,
+                         lambda: f"last {seen[0]!r}")
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"minutrex still running {timeout} s later; windows: {self.windows()}")
+
+    def ends(self, timeout, what):
+        """The program ends with status 0 within `timeout` s."""
+        status = self.wait_exit(timeout)
+        self.session.check(status == 0, f"minutrex exits with status 0 {what} (got {status})")
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def stop(self):
+        self.session.stop(self.proc)
+
+
+def main(scenarios, doc):
+    parser = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--cpack", default="cpack")
+    parser.add_argument("--program-version", required=True)
+    parser.add_argument("--failures", required=True)
+    parser.add_argument("--timeout", type=int, default=60)
+    parser.add_argument("--keep", action="store_true", help="keep the scenario's work directory")
+    parser.add_argument("scenario", choices=sorted(scenarios))
+    args = parser.parse_args()
+    args.binary = os.path.abspath(args.binary)
+    args.build_dir = os.path.abspath(args.build_dir)
+
+    def on_alarm(signum, frame):
+        raise ScenarioTimeout(f"scenario {args.scenario} took more than {args.timeout} s")
+
+    def on_term(signum, frame):
+        raise Failure(f"stopped by signal {signum}")
+
+    signal.signal(signal.SIGALRM, on_alarm)
+    signal.signal(signal.SIGTERM, on_term)
+    signal.signal(signal.SIGINT, on_term)
+
+    failures = os.path.join(args.failures, args.scenario)
+    shutil.rmtree(failures, ignore_errors=True)
+    session = Session(args.scenario, args)
+    passed = False
+    try:
+        signal.alarm(args.timeout)
+        scenarios[args.scenario](session)
+        session.finish()
+        passed = True
+    except BaseException as e:
+        session.log(f"FAILED: {e}")
+        if not isinstance(e, Failure):
+            session.log(traceback.format_exc())
+        session.last_screenshot()
+    finally:
+        signal.alarm(0)
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        session.close()
+        if not passed:
+            session.save_failure(failures)
+            print(f"artefacts kept in {failures}", flush=True)
+        if args.keep:
+            print(f"work files in {session.root}", flush=True)
+        else:
+            remove_tree(session.root)
+    print(f"{args.scenario}: {'passed' if passed else 'FAILED'} in {time.monotonic() - session.started:.1f} s")
+    return 0 if passed else 1

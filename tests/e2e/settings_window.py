@@ -1,0 +1,213 @@
+"""The settings window and the settings file: OK, Annulation, the keyboard,
+several copies and their files, settings files that are no regular file."""
+
+import math
+import os
+import stat
+import time
+
+from harness import FIRST_RUN_LINES, TITLE_RE, read_file, settings_bytes, settings_lines, title_seconds
+from layout import DIALOG_ANNULATION, DIALOG_OK, DIALOG_SECONDS
+from steps import (confirm_settings, dismiss_message, file_state, open_settings, set_action_name, set_delay,
+                   settings_line, start_first_run_counting, wait_display)
+
+
+def scenario_settings_ok(s):
+    d, p = start_first_run_counting(s)
+    dialog = open_settings(s, p)
+    set_delay(s, dialog, "05", DIALOG_SECONDS)
+    clicked = time.monotonic()
+    s.click(dialog, DIALOG_OK)
+    p.wait_main_window(3)
+    s.check(p.settings_window() is None, "the settings window is gone after OK")
+    # The title keeps the old time until the restarted count's first tick.
+    w = p.wait_title(lambda t: title_seconds(t) is not None and title_seconds(t) <= 5, "the restarted count", 3)
+    left, late = title_seconds(w.name), time.monotonic() - clicked
+    data = read_file(os.path.join(d, "Minutrex.ini"))
+    expected = settings_bytes(settings_lines(0, 0, 5, "", "", "", ""))
+    s.check(data == expected, f"Minutrex.ini holds the new delay and the dialog's fields (got {data!r})")
+    # Restarted at 5, the count can have ticked once per second since the click, begun or whole.
+    s.check(left is not None and 5 - math.ceil(late) <= left <= 5,
+            f"the count restarts from 00:00:05 ({w.name!r} seen {late:.2f} s after the click)")
+    wait_display(s, p, w.name, w.name[:8], "restarted", follow=True)
+    w = p.wait_title(lambda t: title_seconds(t) is not None and title_seconds(t) <= 3, "00:00:03 in the title", 2)
+    wait_display(s, p, w.name, w.name[:8], "counting", follow=True)
+
+
+def scenario_settings_cancel(s):
+    d, p = start_first_run_counting(s)
+    ini = os.path.join(d, "Minutrex.ini")
+    before_state = file_state(ini)
+    opening = time.monotonic()
+    before = title_seconds(p.main_window().name)
+    dialog = open_settings(s, p)
+    opening = time.monotonic() - opening
+    set_delay(s, dialog, "000005")
+    s.stays("the settings window open", lambda: p.running() and p.settings_window() is not None, 4,
+            "long enough that a count going on behind it would show")
+    closing = time.monotonic()
+    s.click(dialog, DIALOG_ANNULATION)
+    w = p.wait_main_window(3)
+    closing = time.monotonic() - closing
+    s.check(p.settings_window() is None, "the settings window is gone after Annulation")
+    s.check(file_state(ini) == before_state, "Minutrex.ini is untouched")
+    at_cancel = title_seconds(w.name)
+    # The count may tick only while the dialog opens and closes: once per second of each, begun or whole.
+    ticks = math.ceil(opening) + math.ceil(closing)
+    s.check(at_cancel is not None and 0 <= before - at_cancel <= ticks,
+            f"the count goes on from where it stood when the dialog opened ({before} s -> {w.name!r}, "
+            f"at most {ticks} tick(s) in the {opening:.2f} s and {closing:.2f} s around the dialog)")
+    later = title_seconds(p.wait_title(lambda t: t != w.name, "title change after Annulation", 3).name)
+    s.check(later == at_cancel - 1, f"and it runs ({at_cancel} -> {later})")
+
+
+def scenario_keyboard(s):
+    d, p = start_first_run_counting(s)
+    ini = os.path.join(d, "Minutrex.ini")
+    s.key(p.main_window(), "p")
+    # A tick already under way may still move it once.
+    paused = p.steady_title(1.2, 3)
+    s.check(title_seconds(paused) is not None, f"P pauses: the title stands still at {paused!r}")
+    s.key(p.main_window(), "Pause")
+    p.wait_title(lambda t: t != paused, "the count to go on after the Pause key", 1.5)
+    s.log("the Pause key resumes")
+
+    before = file_state(ini)
+    s.key(p.main_window(), "F2")
+    dialog = p.wait("settings window after F2", p.settings_window, 3)
+    s.check(p.main_window() is None, "F2 opens the settings in place of the main window")
+    s.key(dialog, "Escape")
+    p.wait_main_window(3)
+    s.check(p.settings_window() is None and file_state(ini) == before, "Escape closes the settings without writing")
+
+    s.key(p.main_window(), "Return")
+    dialog = p.wait("settings window after Return", p.settings_window, 3)
+    set_delay(s, dialog, "000020")
+    s.key(dialog, "Return")
+    p.wait_title(lambda t: t in ("00:00:19  Minutrex", "00:00:18  Minutrex"), "the count restarted from 20 s", 3)
+    s.check(read_file(ini).split(b"\r\n")[1:4] == [b" 0 ", b" 0 ", b" 20 "], "Return confirmed the new delay")
+
+    s.key(p.main_window(), "F1")
+    box = p.wait("about box after F1", lambda: p.window_named("About"), 3)
+    dismiss_message(s, p, box)
+    s.check(p.running(), "still running")
+
+
+def scenario_two_timers(s):
+    """Two copies from one folder, each with its own settings file."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    a = s.write_settings(os.path.join(d, "a.ini"), settings_lines(0, 5, 0, "Thé", "", "", "Thé dans 5 minutes"))
+    b = os.path.join(d, "b.ini")
+    s.keep.append(b)
+    pa = s.start_program(d, args=["--config", "a.ini"])
+    wa = pa.wait_title(lambda t: title_seconds(t) in (298, 299), "00:04:59 from a.ini", 5)
+    pb = s.start_program(d, args=["--config", "b.ini"])
+    wb = pb.wait_title(lambda t: title_seconds(t) in (28, 29), "00:00:29 from a new b.ini", 5)
+    s.log(f"a: {wa}, b: {wb}")
+    # Told apart by their files' names.
+    s.check(TITLE_RE.match(wa.name).group(4) == "a" and TITLE_RE.match(wb.name).group(4) == "b",
+            f"each title names its file ({wa.name!r}, {wb.name!r})")
+    s.check(read_file(b) == settings_bytes(FIRST_RUN_LINES), "b.ini is created with the first-run lines")
+    s.check(not os.path.exists(os.path.join(d, "Minutrex.ini")), "no Minutrex.ini beside the program")
+
+    # Without a window manager both windows open at the same place.
+    s.tool("xdotool", "windowmove", "--sync", wb.id, "600", "0")
+    b_before = file_state(b)
+    dialog = open_settings(s, pa)
+    set_delay(s, dialog, "001500")
+    s.click(dialog, DIALOG_OK)
+    pa.wait_title(lambda t: title_seconds(t) in (898, 899), "a restarting from 00:15:00", 5)
+    lines = read_file(a).split(b"\r\n")
+    s.check(lines[1:4] == [b" 0 ", b" 15 ", b" 0 "], f"a.ini holds the new delay ({lines[1:4]})")
+    s.check(file_state(b)[1:] == b_before[1:], "b.ini is untouched")
+    left = title_seconds(pb.main_window().name)
+    s.check(pb.running() and left is not None and left < 29, f"b goes on counting its own delay ({left} s left)")
+
+
+def scenario_shared_settings(s):
+    """Two copies on one settings file: a save of one is never undone unasked
+    by the other. Values longer than a text box's usual limit come back whole."""
+    s.start_servers(record=False)
+    d = s.fresh_dir()
+    shared = s.write_settings(os.path.join(d, "shared.ini"), settings_lines(0, 5, 0, "Thé", "", "", "Partagé"))
+    pa = s.start_program(d, args=["--config", "shared.ini"])
+    pa.wait_main_window()
+    pb = s.start_program(d, args=["--config", "shared.ini"])
+    wb = pb.wait_main_window()
+    # Without a window manager both windows open at the same place.
+    s.tool("xdotool", "windowmove", "--sync", wb.id, "600", "0")
+
+    # A renames its action; B opens its settings afterwards and confirms them
+    # unchanged: they show A's name, which stays.
+    dialog = open_settings(s, pa)
+    set_action_name(s, dialog, "ChangedByA")
+    confirm_settings(s, pa, dialog)
+    s.check(settings_line(shared, 4) == "ChangedByA", "A's name is in the file")
+    dialog = open_settings(s, pb)
+    confirm_settings(s, pb, dialog)
+    s.check(settings_line(shared, 4) == "ChangedByA", f"B's OK keeps A's name ({settings_line(shared, 4)!r})")
+
+    # B's settings are open while A saves again: B's OK asks before it writes.
+    dialog_b = open_settings(s, pb)
+    s.tool("xdotool", "windowmove", "--sync", dialog_b.id, "650", "0")
+    dialog_b = pb.wait("B's settings window moved", pb.settings_window, 3)
+    dialog_a = open_settings(s, pa)
+    set_action_name(s, dialog_a, "SecondByA")
+    confirm_settings(s, pa, dialog_a)
+    set_action_name(s, dialog_b, "ChangedByB")
+    s.click(dialog_b, DIALOG_OK)
+    question = pb.wait("the question whose settings to keep", lambda: pb.window_named("Minutrex"), 5)
+    s.screenshot("whose-settings")
+    s.check(settings_line(shared, 4) == "SecondByA", "nothing written before the answer")
+    # Its first answer keeps this window's values; the next one takes the other copy's.
+    s.key(question, "Tab", "space")
+    pb.wait("B's main window back", pb.main_window, 5)
+    s.check(settings_line(shared, 4) == "SecondByA",
+            f"taking the other copy's settings leaves them in the file ({settings_line(shared, 4)!r})")
+    pa.stop()
+    pb.stop()
+
+    # Longer than the 32,767 characters a text box takes by default.
+    d = s.fresh_dir()
+    name = ("Nom-" * 10000)[:40000]
+    parameters = ("p" * 9 + " ") * 4000
+    lines = settings_lines(0, 5, 0, name, "prog.sh " + parameters, d + "/", "Long")
+    ini = s.write_settings(d, lines)
+    p = s.start_program(d)
+    p.wait_main_window()
+    confirm_settings(s, p, open_settings(s, p))
+    after = read_file(ini)
+    s.check(after == settings_bytes(lines), "a 40,000-character action name and parameter list survive OK "
+            f"byte for byte ({len(after)} bytes against {len(settings_bytes(lines))})")
+
+
+def scenario_hostile_settings(s):
+    """A settings file that is no regular file at the end of its links: one
+    message, a failure status, and the thing itself untouched."""
+    s.start_servers(record=False)
+    for what in ("link to a device", "pipe", "chain of two links to a pipe"):
+        d = s.fresh_dir()
+        ini = os.path.join(d, "Minutrex.ini")
+        end = ini if what == "pipe" else os.path.join(d, "end")
+        if what.endswith("device"):
+            os.mknod(end, 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        else:
+            os.mkfifo(end)
+        if what.startswith("chain"):
+            os.symlink("end", os.path.join(d, "middle"))
+            os.symlink("middle", ini)
+        elif what.startswith("link"):
+            os.symlink("end", ini)
+        before = os.lstat(end)
+        p = s.start_program(d)
+        box = p.wait(f"message for a {what}", lambda: p.window_named("Minutrex"), 10)
+        dismiss_message(s, p, box)
+        status = p.wait_exit(5)
+        s.check(status != 0, f"{what}: minutrex ends with a failure status (got {status})")
+        after = os.lstat(end)
+        s.check((after.st_mode, after.st_rdev, after.st_ino) == (before.st_mode, before.st_rdev, before.st_ino),
+                f"{what}: left as it was")
+        s.check(sorted(os.listdir(d)) == sorted(["minutrex", "Minutrex.ini"] + (["end"] if end != ini else [])
+                                                + (["middle"] if what.startswith("chain") else [])),
+                f"{what}: nothing else created ({sorted(os.listdir(d))})")
