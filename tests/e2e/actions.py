@@ -6,21 +6,16 @@ import subprocess
 import sys
 import time
 
-from harness import settings_lines, wait
+from harness import ACTION_SLACK, MARK_SCRIPT, MESSAGE, read_mark, settings_lines, wait, write_script
 from layout import BUTTON_ANNULATION, BUTTON_EXECUTER, DIALOG_ANNULATION, DIALOG_BUTTONS, HOURGLASS
 from screen import Responsiveness, png_bytes
-from steps import (ACTION_SLACK, MARK_SCRIPT, dismiss_message, marked_dir, open_settings, read_mark,
-                   start_marked, wait_mark, write_script)
-
-MESSAGE = "Minutrex - Action"
-
 
 def scenario_missing_target(s):
     s.start_servers(record=False)
-    d = marked_dir(s, 2, "Cible absente", action="Absent", mark=False)
+    d = s.marked_dir(2, "Cible absente", action="Absent", mark=False)
     p = s.start_program(d)
     p.wait_main_window()
-    box = p.wait(f"{MESSAGE!r} message", lambda: p.window_named(MESSAGE), 5)
+    box = p.wait_window(MESSAGE, 5)
     s.log(f"message {box}")
     s.screenshot("missing-target-message")
 
@@ -28,38 +23,38 @@ def scenario_missing_target(s):
         return p.running() and p.main_window() is not None
     s.stays("the program stays open behind the message", still_open, 1.0,
             "a while for the program to end, were it to")
-    dismiss_message(s, p, box)
+    p.dismiss(box)
     s.stays("the program stays open after the message", still_open, 0.5, "a while for the program to end, were it to")
     s.check(p.main_window().name == "00:00:00  Minutrex", f"showing 00:00:00 ({p.main_window().name!r})")
 
     # "EXECUTER" while the target is still missing: the same message, still open.
     s.click(p.main_window(), BUTTON_EXECUTER)
-    box = p.wait(f"{MESSAGE!r} message after EXECUTER", lambda: p.window_named(MESSAGE), 3)
-    dismiss_message(s, p, box)
+    box = p.wait_window(MESSAGE, 3)
+    p.dismiss(box)
     s.stays("a failed EXECUTER leaves the program open", p.running, 0.3, "a while for the program to end, were it to")
 
     # Now the target exists: "EXECUTER" runs it and the program ends.
     write_script(os.path.join(d, "mark.sh"), MARK_SCRIPT)
     s.click(p.main_window(), BUTTON_EXECUTER)
     p.ends(5, "after EXECUTER with the target in place")
-    s.check(wait_mark(d) is not None, "the target ran")
+    s.wait_mark(d)
 
 
 def scenario_no_application(s):
     """A document that no application opens, on a machine kept busy: the
     opener's failure is awaited, reported, and the program stays open."""
     s.start_servers(record=False)
-    d = marked_dir(s, 1, "Opener", action="Sans application", target="data.zzq", mark=False)
+    d = s.marked_dir(1, "Opener", action="Sans application", target="data.zzq", mark=False)
     with open(os.path.join(d, "data.zzq"), "wb") as f:
         f.write(bytes(range(256)) * 4)  # no type that any application claims
     busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(2)]
     try:
         p = s.start_program(d)
         p.wait_main_window()
-        box = p.wait(f"{MESSAGE!r} message", lambda: p.window_named(MESSAGE), 60)
+        box = p.wait_window(MESSAGE, 60)
         s.log(f"message {box}")
         s.check(p.running(), "the program stays open behind the message")
-        dismiss_message(s, p, box)
+        p.dismiss(box)
         s.stays("the program stays open after the message", lambda: p.running() and p.main_window() is not None,
                 0.5, "a while for the program to end, were it to")
     finally:
@@ -70,7 +65,7 @@ def scenario_no_application(s):
 
 def scenario_annulation(s):
     delay = 5
-    d, p = start_marked(s, delay, "Annulation", record=False)
+    d, p = s.start_marked(delay, "Annulation", record=False)
     w = p.wait_main_window()
     s.click(w, BUTTON_ANNULATION)
     p.ends(3, "after ANNULATION")
@@ -85,12 +80,12 @@ def scenario_about_at_zero(s):
     """The about box does not pause the count: when the count ends behind it
     and closes the program, the program ends cleanly and the target runs."""
     # Long enough for the about box to open first on a busy machine.
-    d, p = start_marked(s, 4, "A propos", record=False)
+    d, p = s.start_marked(4, "A propos", record=False)
     w = p.wait_main_window()
     s.click(w, HOURGLASS)
-    p.wait("about box", lambda: p.window_named("About"), 3)
+    p.wait_window("About", 3)
     p.ends(8, "with the about box open")
-    s.check(wait_mark(d) is not None, "the target ran")
+    s.wait_mark(d)
 
 
 SLOW_VIEWER = """#!/bin/sh
@@ -138,13 +133,6 @@ def scenario_slow_handler(s):
     # (and falls back to X11), which it must not pass on.
     given = {"WAYLAND_DISPLAY": "minutrex-e2e-no-wayland", "QT_QPA_PLATFORM": None}
 
-    def start(delay):
-        s.write_settings(d, settings_lines(0, 0, delay, "Image", "picture.png", d + "/", "Lente"))
-        if os.path.exists(os.path.join(d, "viewer")):
-            os.remove(os.path.join(d, "viewer"))
-        p = s.start_program(d, home=home, extra_env=given)
-        return p, p.wait_main_window(15)
-
     def check_viewer(p):
         sid, env = wait("the viewer's record", lambda: read_viewer(d), 10)
         s.check(sid != os.getsid(p.pid), f"the viewer runs in a session of its own ({sid}, {os.getsid(p.pid)})")
@@ -154,45 +142,34 @@ def scenario_slow_handler(s):
         for name in ("WAYLAND_DISPLAY", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS"):
             s.check(env.get(name) == p.env.get(name), f"the viewer gets {name} as the timer was given it")
 
-    def answering_a_second_later(p, since, pings, window):
-        s.stays(f"the {window} open while the opener waits",
-                lambda: p.running() and (p.main_window() if window == "main window" else p.settings_window()),
+    for how in ("at zero", "EXECUTER", "Simulation"):
+        s.write_settings(d, settings_lines(0, 0, 2 if how == "at zero" else 60, "Image", "picture.png", d + "/",
+                                           "Lente"))
+        if os.path.exists(os.path.join(d, "viewer")):
+            os.remove(os.path.join(d, "viewer"))
+        p = s.start_program(d, home=home, extra_env=given)
+        w = p.wait_main_window(15)
+        # "Simulation" is in the settings window, which then has to answer.
+        window = p.settings_window if how == "Simulation" else p.main_window
+        w = p.open_settings() if how == "Simulation" else w
+        pings = Responsiveness(s, w)
+        if how == "at zero":
+            p.wait_title(lambda t: t == "00:00:00  Minutrex", "zero", 10)
+        else:
+            s.click(w, BUTTON_EXECUTER if how == "EXECUTER" else DIALOG_BUTTONS["Simulation"])
+        since = time.monotonic()
+        check_viewer(p)
+        s.stays(f"{how}: the window open while the opener waits", lambda: p.running() and window(),
                 since + 1.0 - time.monotonic(), "until the moment the user clicks")
         longest = pings.stop()
-        s.check(longest < 1.0, f"the {window} never stopped answering for a second ({longest * 1000:.0f} ms)")
-
-    def quit_a_second_later(p, since, pings):
-        answering_a_second_later(p, since, pings, "main window")
+        s.check(longest < 1.0, f"{how}: the window never stopped answering for a second ({longest * 1000:.0f} ms)")
+        if how == "Simulation":
+            s.click(w, DIALOG_ANNULATION)
+            p.wait("the main window back after Annulation", p.main_window, 1.0)
+            p.stop()
+            continue
         clicked = time.monotonic()
         s.click(p.main_window(), BUTTON_ANNULATION)
         status = p.wait_exit(max(0.0, clicked + 1.0 - time.monotonic()))
         s.log(f"ended {time.monotonic() - clicked:.3f} s after the click on ANNULATION began")
         s.check(status == 0, f"ANNULATION ends it with status 0 ({status})")
-
-    # At zero.
-    p, w = start(2)
-    pings = Responsiveness(s, w)
-    p.wait_title(lambda t: t == "00:00:00  Minutrex", "zero", 10)
-    zero = time.monotonic()
-    check_viewer(p)
-    quit_a_second_later(p, zero, pings)
-
-    # "EXECUTER".
-    p, w = start(60)
-    pings = Responsiveness(s, w)
-    s.click(w, BUTTON_EXECUTER)
-    clicked = time.monotonic()
-    check_viewer(p)
-    quit_a_second_later(p, clicked, pings)
-
-    # "Simulation" in the settings window, then "Annulation" there.
-    p, w = start(60)
-    dialog = open_settings(s, p)
-    pings = Responsiveness(s, dialog)
-    s.click(dialog, DIALOG_BUTTONS["Simulation"])
-    clicked = time.monotonic()
-    check_viewer(p)
-    answering_a_second_later(p, clicked, pings, "settings window")
-    s.click(dialog, DIALOG_ANNULATION)
-    p.wait("the main window back after Annulation", p.main_window, 1.0)
-    p.stop()

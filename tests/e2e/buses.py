@@ -7,7 +7,7 @@ import os
 import subprocess
 import sys
 
-from harness import Failure, _die_with_parent, ended, wait
+from harness import Failure, _die_with_parent, ended, plain_env, wait
 
 MOCK = "org.freedesktop.DBus.Mock"
 
@@ -135,8 +135,7 @@ class AccessibilityBus:
     def __init__(self, s):
         base = os.path.join(s.root, "a11y")
         os.makedirs(base, mode=0o700)
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": base, "XDG_RUNTIME_DIR": base,
-               "DISPLAY": s.display}
+        env = plain_env(HOME=base, XDG_RUNTIME_DIR=base, DISPLAY=s.display)
         env["DBUS_SESSION_BUS_ADDRESS"] = start_bus(s, "a11y-session", env)
         self.env = {"DBUS_SESSION_BUS_ADDRESS": env["DBUS_SESSION_BUS_ADDRESS"]}
         launcher = s.spawn("at-spi-bus", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env)

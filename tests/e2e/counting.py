@@ -7,7 +7,6 @@ import time
 from harness import FIRST_RUN_LINES, Missed, Failure, read_file, settings_bytes, settings_lines, title_seconds
 from layout import TIME_PANEL
 from screen import colon_state, read_display
-from steps import annul, check_ran_on_time, start_first_run_counting, start_marked, wait_display, wait_mark
 
 # First runs watched from their launch until one shows its window before its
 # first tick; each takes about a second.
@@ -24,7 +23,7 @@ def before_first_tick(s, p, label):
     if title_seconds(w.name) is not None:
         raise Missed(f"the main window was first seen after the first tick ({w.name!r})")
     s.check(w.name == s.first_title, f"first title is {s.first_title!r} (got {w.name!r})")
-    img, w = wait_display(s, p, s.first_title, "00:00:30", label)
+    img, w = p.wait_display(s.first_title, "00:00:30", label)
     s.check(colon_state(img, w) == "unlit", f"colon dots unlit before the first tick (got {colon_state(img, w)})")
 
 
@@ -52,7 +51,7 @@ def scenario_first_run(s):
     left = title_seconds(w.name)
     s.check(left is not None and 1 <= 30 - left <= counted,
             f"the first tick counts down from 00:00:30 (got {w.name!r}, at most {counted} s since the process started)")
-    img, w = wait_display(s, p, w.name, w.name[:8], "after-first-tick", follow=True)
+    img, w = p.wait_display(w.name, w.name[:8], "after-first-tick", follow=True)
     s.check(colon_state(img, w) == "lit", f"colon dots lit once counting (got {colon_state(img, w)})")
     # The artwork is read by Qt's own PNG reader: no image-format plugin is
     # loaded on the way to the window.
@@ -79,11 +78,11 @@ def scenario_first_run(s):
 
 
 def scenario_final_beeps(s):
-    d, p = start_marked(s, 6, "Six secondes")
+    d, p = s.start_marked(6, "Six secondes")
     w = p.wait_main_window()
     s.log(f"main window {w} seen {p.window_wall - p.start_wall:.3f} s after the process started")
     p.ends(12, "after the action")
-    check_ran_on_time(s, p, wait_mark(d), 6)
+    s.check_ran_on_time(p, s.wait_mark(d), 6)
     bursts = s.recorder.bursts()
     s.check(len(bursts) == 7, f"seven beeps: one at the start and six in the last seconds (heard {len(bursts)})")
     # The sound server may start a beep a little late on a busy machine, and a
@@ -97,10 +96,10 @@ def scenario_final_beeps(s):
 
 def scenario_three_seconds(s):
     """A three-second count runs its target on time."""
-    d, p = start_marked(s, 3, "Trois secondes")
+    d, p = s.start_marked(3, "Trois secondes")
     p.wait_main_window()
     p.ends(10, "after the action")
-    check_ran_on_time(s, p, wait_mark(d), 3)
+    s.check_ran_on_time(p, s.wait_mark(d), 3)
 
 
 def scenario_all_digits(s):
@@ -113,14 +112,14 @@ def scenario_all_digits(s):
         p.wait_main_window()
         w = p.wait_title(lambda t: t.startswith(prefix) and title_seconds(t) is not None, f"title {prefix}x", 3)
         s.click(w, TIME_PANEL)  # a pause holds the display still for as long as looking takes
-        img, w = wait_display(s, p, w.name, w.name[:8], prefix.replace(":", ""), follow=True)
+        img, w = p.wait_display(w.name, w.name[:8], prefix.replace(":", ""), follow=True)
         seen |= set(read_display(img, w)[0]) - {":"}
-        annul(s, p)
+        p.annul()
     s.check(seen == set("0123456789"), f"all ten digits shown ({sorted(seen)})")
 
 
 def scenario_pause(s):
-    d, p = start_first_run_counting(s)
+    d, p = s.start_first_run_counting()
     w = p.main_window()
     s.click(w, TIME_PANEL)
     # Paused once the title has stood still for longer than a tick's second.

@@ -8,17 +8,17 @@ import signal
 import time
 
 from buses import MOCK, DesktopServices, start_bus, start_mock
-from harness import APP_ID, Failure, Program, read_file, settings_lines, wait
+from harness import (ACTION_SLACK, APP_ID, MESSAGE, Failure, Program, plain_env, read_file, read_mark, settings_lines,
+                     wait)
 from layout import TIME_PANEL
 from screen import read_display
-from steps import ACTION_SLACK, annul, dismiss_message, marked_dir, read_mark, wait_mark
 
 
 def scenario_idle_inhibit(s):
     """A 5-second count holds off idle suspend while it runs, and only then."""
     s.start_servers(record=False)
     bus = DesktopServices(s)
-    d = marked_dir(s, 5, "Veille", options=(0, 0, 1, 0))
+    d = s.marked_dir(5, "Veille", options=(0, 0, 1, 0))
     p = s.start_program(d)
     w = p.wait_main_window()
     held = bus.wait_inhibitors(p, 1, "counting", 3)
@@ -38,8 +38,7 @@ def scenario_idle_inhibit(s):
     bus.wait_inhibitors(p, 1, "resumed", 2)
     s.log("ok: one again after the resume")
 
-    if wait_mark(d, 8) is None:
-        raise Failure("the target did not run within 8 s of the resume")
+    s.wait_mark(d, 8)
     bus.wait_inhibitors(p, 0, "ended", 2)
     s.check(p.running() and p.main_window() is not None, "none once the count has ended, the program still open")
 
@@ -85,7 +84,7 @@ def scenario_idle_inhibit_portal(s):
     s.click(p.main_window(), TIME_PANEL)
     p.wait("a second Inhibit on resume", lambda: len(inhibit_calls()) == 2, 2)
     s.check(not closed(2) and bus.inhibitors() == [], "resumed: held again through the portal")
-    annul(s, p)
+    p.annul()
 
 
 def scenario_end_notices(s):
@@ -95,7 +94,7 @@ def scenario_end_notices(s):
     bus = DesktopServices(s)
 
     def run(action, target, options):
-        d = marked_dir(s, 2, "Avis", action=action, target=target, options=options)
+        d = s.marked_dir(2, "Avis", action=action, target=target, options=options)
         return d, s.start_program(d)
 
     def check_notice(notice, action):
@@ -111,7 +110,7 @@ def scenario_end_notices(s):
     # The target starts and the program closes.
     d, p = run("Marque", "mark.sh", (0, 0, 1, 1))
     s.check(p.wait_exit(8) == 0, "exit 0 after the action")
-    s.check(wait_mark(d) is not None, "the target ran")
+    s.wait_mark(d)
     started = bus.wait_notifications(1, "target started", 2)
     s.check(len(started) == 1, f"exactly one notification ({len(started)})")
     check_notice(started[0], "Marque")
@@ -128,12 +127,12 @@ def scenario_end_notices(s):
     # The target is missing: the program stays open behind the launcher's
     # message, and the notice does not wait for anyone to read it.
     d, p = run("Absente", "absent.sh", (0, 0, 1, 1))
-    box = p.wait("'Minutrex - Action' message", lambda: p.window_named("Minutrex - Action"), 6)
+    box = p.wait_window(MESSAGE, 6)
     # The box appears at zero or later: a notice due within a second of zero
     # is due within a second of this sighting.
     failed = bus.wait_notifications(3, "target missing, message still on screen", 1.0)
-    s.check(p.window_named("Minutrex - Action") is not None, "the notice came while the message was on screen")
-    dismiss_message(s, p, box)
+    s.check(p.window_named(MESSAGE) is not None, "the notice came while the message was on screen")
+    p.dismiss(box)
     check_notice(failed[2], "Absente")
     s.check(len({n["body"] for n in failed}) == 3, "three different bodies for three different ends")
     s.check(not started[0]["actions"] and "default" in failed[2]["actions"],
@@ -154,7 +153,7 @@ def scenario_end_notices(s):
                       dbus_interface=MOCK)
     p.wait("the main window in front again", lambda: not covered(), 3)
     s.log("ok: activating the notification brought the window forward")
-    annul(s, p)
+    p.annul()
     s.stays("exactly one notification for the missing target", lambda: len(bus.notifications()) == 3, 0.5,
             "a notice sent on the way out would have reached the server by then")
 
@@ -166,7 +165,7 @@ def scenario_notice_markup(s):
     name = "A & <b>B</b>"
     for capabilities, markup in (("body body-markup", True), ("body", False)):
         bus = DesktopServices(s, capabilities)
-        p = s.start_program(marked_dir(s, 1, "Avis", action=name))
+        p = s.start_program(s.marked_dir(1, "Avis", action=name))
         s.check(p.wait_exit(10) == 0, f"{capabilities}: exit 0 after the action")
         body = bus.wait_notifications(1, f"{capabilities}: the end notice", 3)[0]["body"]
         s.log(f"{capabilities}: body {body!r}")
@@ -192,12 +191,11 @@ def scenario_wedged_buses(s):
     try:
         for which in (("system",), ("session",), ("system", "session")):
             env = {f"DBUS_{label.upper()}_BUS_ADDRESS": stopped[label][0] for label in which}
-            d = marked_dir(s, 3, " et ".join(which))
+            d = s.marked_dir(3, " et ".join(which))
             p = s.start_program(d, extra_env=env)
             p.wait_main_window(3)
             s.log(f"{' and '.join(which)} bus stopped: window within 3 s")
-            ran = wait_mark(d, 10)
-            s.check(ran is not None, "the target ran")
+            ran = s.wait_mark(d, 10)
             late = ran - p.start_wall - 3
             s.check(0 <= late <= 1.0, f"{' and '.join(which)} bus stopped: the target ran "
                     f"{late:.3f} s after its time (at most 1 s)")
@@ -277,8 +275,7 @@ def scenario_window_manager(s):
     s.start_servers(record=False)
     home = os.path.join(s.root, "openbox")
     os.makedirs(home)
-    s.spawn("openbox", ["openbox", "--sm-disable"], env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-                                                         "HOME": home, "DISPLAY": s.display})
+    s.spawn("openbox", ["openbox", "--sm-disable"], env=plain_env(HOME=home, DISPLAY=s.display))
     wait("openbox to manage the screen", lambda: xprop(s, None, "_NET_SUPPORTING_WM_CHECK").get(
         "_NET_SUPPORTING_WM_CHECK", "").startswith("window id"), 15, 0.05)
     s.log("openbox running")
@@ -336,14 +333,13 @@ def scenario_wayland(s):
     """Under a Wayland compositor with no X server at all."""
     runtime = os.path.join(s.root, "wayland")
     os.makedirs(runtime, mode=0o700)
-    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": runtime, "XDG_RUNTIME_DIR": runtime}
+    env = plain_env(HOME=runtime, XDG_RUNTIME_DIR=runtime)
     s.spawn("weston", ["weston", "--backend=headless-backend.so", "--socket=minutrex-e2e", "--idle-time=0"],
             env=env)
     wait("weston's socket", lambda: os.path.exists(os.path.join(runtime, "minutrex-e2e")), 15, 0.05)
     s.log("weston running, headless")
-    d = marked_dir(s, 3, "Wayland")
+    d = s.marked_dir(3, "Wayland")
     p = Program(s, [os.path.join(d, "minutrex")], d, dict(env, WAYLAND_DISPLAY="minutrex-e2e", LANG="C.UTF-8"))
     p.ends(10, "after the action")
-    ran = wait_mark(d)
-    s.check(ran is not None and ran - p.start_wall >= 3.0,
-            f"the target ran once the 3 s had passed ({None if ran is None else round(ran - p.start_wall, 3)} s)")
+    ran = s.wait_mark(d)
+    s.check(ran - p.start_wall >= 3.0, f"the target ran once the 3 s had passed ({ran - p.start_wall:.3f} s)")

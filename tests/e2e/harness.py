@@ -29,7 +29,8 @@ import traceback
 import wave
 
 import screen
-from layout import CLICKED, DIALOG_SIZE, MAIN_SIZE
+from screen import read_display
+from layout import BUTTON_ANNULATION, CLICKED, DIALOG_OK, DIALOG_SIZE, MAIN_SIZE, TIME_PANEL
 
 # The settings window is 678 pixels tall: a 640x480 screen would put its
 # buttons off the bottom edge.
@@ -48,6 +49,16 @@ APP_ID = "org.example.minutrex"
 # A beep is a burst of sound above this peak level (of 32767); the bell of
 # the sound theme peaks near 10000 at full volume.
 BEEP_LEVEL = 1500
+
+# How late past its delay an action may run, counted from the process start
+# (the count runs from there): the program's loading before it reads the
+# clock, the last tick's timer, then a shell, `date` and `mv` to start on a
+# busy two-core machine.
+ACTION_SLACK = 0.6
+# The launcher's message when the target cannot be opened.
+MESSAGE = "Minutrex - Action"
+MARK_SCRIPT = ('#!/bin/sh\n# Records when it ran, to the nanosecond.\n'
+               'date +%s.%N > "$(dirname "$0")/ran.tmp" && mv "$(dirname "$0")/ran.tmp" "$(dirname "$0")/ran"\n')
 
 
 class Failure(Exception):
@@ -98,9 +109,37 @@ def title_seconds(title):
     return h * 3600 + mi * 60 + s
 
 
+def plain_env(**values):
+    """An environment of its own for a process: the PATH, and these."""
+    return dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), **values)
+
+
 def read_file(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def settings_line(path, index):
+    return read_file(path).split(b"\r\n")[index].decode("cp1252")
+
+
+def file_state(path):
+    st = os.stat(path)
+    return read_file(path), st.st_mtime_ns, st.st_ino
+
+
+def write_script(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+    os.chmod(path, 0o755)
+    return path
+
+
+def read_mark(directory):
+    """When the mark script ran, as wall-clock seconds, or None; the script
+    renames its mark into place, so a mark is never seen half written."""
+    path = os.path.join(directory, "ran")
+    return float(read_file(path).strip()) if os.path.exists(path) else None
 
 
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -307,7 +346,7 @@ class Session:
         os.makedirs(runtime, mode=0o700)
         os.chmod(base, 0o755)
         socket = os.path.join(base, "native")
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "XDG_RUNTIME_DIR": runtime}
+        env = plain_env(HOME=home, XDG_RUNTIME_DIR=runtime)
         proc = self.spawn("pulseaudio", ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
                                          "--system=false", "--disallow-exit", "--use-pid-file=false",
                                          "--log-target=stderr", "-L", "module-null-sink sink_name=rec",
@@ -321,8 +360,7 @@ class Session:
         self.log(f"sound server on {self.pulse_server}, default sink rec")
 
     def pulse_env(self):
-        return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "PULSE_SERVER": self.pulse_server,
-                "HOME": os.path.join(self.root, "pulse", "home")}
+        return plain_env(PULSE_SERVER=self.pulse_server, HOME=os.path.join(self.root, "pulse", "home"))
 
     def start_servers(self, record=True):
         self.start_x()
@@ -352,6 +390,50 @@ class Session:
             self.write_settings(d, settings)
         return d
 
+    def marked_dir(self, seconds, comment, action="Marque", target="mark.sh", options=(1, 1, 1, 1), mark=True):
+        """A fresh copy whose settings count `seconds` towards `target` in its
+        own directory, beside the mark script unless mark is false."""
+        d = self.fresh_dir()
+        if mark:
+            write_script(os.path.join(d, "mark.sh"), MARK_SCRIPT)
+        self.write_settings(d, settings_lines(0, 0, seconds, action, target, d + "/", comment, options))
+        return d
+
+    def start_marked(self, seconds, comment, record=True):
+        """Servers, and a fresh copy counting `seconds` towards the mark script; (directory, program)."""
+        self.start_servers(record=record)
+        d = self.marked_dir(seconds, comment)
+        return d, self.start_program(d)
+
+    def start_first_run_counting(self):
+        """Servers, and a fresh copy started without a settings file, once its first tick has come."""
+        self.start_servers(record=False)
+        d = self.fresh_dir()
+        p = self.start_program(d)
+        p.wait_main_window()
+        p.wait_counting()
+        return d, p
+
+    def wait_mark(self, directory, timeout=5):
+        """When the mark script ran: it is started detached, so it may finish
+        after the program has ended."""
+        ran = wait(f"mark of the target script in {directory} (the target did not run)",
+                   lambda: read_mark(directory), timeout)
+        self.log("ok: the target ran")
+        return ran
+
+    def check_ran_on_time(self, p, ran, delay):
+        """The action at wall time `ran` came `delay` seconds into the count."""
+        since_process = ran - p.start_wall
+        self.log(f"the target ran {since_process:.3f} s after the process started, "
+                 f"{ran - p.window_wall:.3f} s after the main window was first seen")
+        # The count runs from the launch, so neither before the delay has passed
+        # since then, nor later by the time the program takes to show its window.
+        self.check(since_process >= delay, f"the target ran no earlier than {delay} s after the process started "
+                   f"({since_process:.3f})")
+        self.check(since_process <= delay + ACTION_SLACK, f"the target ran at most {delay + ACTION_SLACK:.1f} s "
+                   f"after the process started ({since_process:.3f})")
+
     def start_program(self, exe, cwd=None, user=None, home=None, args=(), extra_env=None):
         """The program at `exe` (a directory: its copy there) started in `cwd` (its own directory)."""
         if os.path.isdir(exe):
@@ -359,23 +441,12 @@ class Session:
         home = home or os.path.join(self.root, "home")
         runtime = os.path.join(home, "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
-        env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "DISPLAY": self.display,
-            "PULSE_SERVER": self.pulse_server,
-            "HOME": home,
-            "XDG_CONFIG_HOME": os.path.join(home, "config"),
-            "XDG_RUNTIME_DIR": runtime,
-            "QT_QPA_PLATFORM": "xcb",
-            "LANG": "C.UTF-8",
-            "DBUS_SYSTEM_BUS_ADDRESS": self.system_bus,
-            "DBUS_SESSION_BUS_ADDRESS": self.session_bus,
-        }
-        for name, value in (extra_env or {}).items():
-            if value is None:
-                env.pop(name, None)  # None: not set at all
-            else:
-                env[name] = value
+        env = plain_env(DISPLAY=self.display, PULSE_SERVER=self.pulse_server, HOME=home,
+                        XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb",
+                        LANG="C.UTF-8", DBUS_SYSTEM_BUS_ADDRESS=self.system_bus,
+                        DBUS_SESSION_BUS_ADDRESS=self.session_bus)
+        env = {name: value for name, value in dict(env, **(extra_env or {})).items()
+               if value is not None}  # None: not set at all
         cmd = [exe, *args]
         if user is not None:
             cmd = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", "--pdeathsig", "TERM", *cmd]
@@ -422,6 +493,16 @@ class Session:
 
     def type_text(self, text):
         self.tool("xdotool", "type", "--delay", "60", text)
+
+    def type_in(self, dialog, where, text, replace=False):
+        """Text typed where a click puts the keyboard; with replace, in place
+        of what is there. A click in the time selects the section under it,
+        and each full section moves on to the next."""
+        self.click(dialog, where)
+        if replace:
+            self.tool("xdotool", "key", "ctrl+a")
+        self.type_text(text)
+        self.screenshot("typed")
 
     # -- failure artefacts
 
@@ -492,10 +573,6 @@ class Program:
     def windows(self):
         return self.session.x.windows(self.pid) if self.session.display else []
 
-    def title_of(self, window):
-        """The window's title now, or None once it is gone."""
-        return self.session.x.title(int(window.id))
-
     def window_of_size(self, size):
         return next((w for w in self.windows() if (w.w, w.h) == size), None)
 
@@ -514,6 +591,9 @@ class Program:
             if self.proc.poll() is not None:
                 raise Failure(f"minutrex ended (status {self.proc.returncode}) while waiting for {what}")
         return wait(what, probe, timeout, interval, guard, detail or (lambda: f"windows: {self.windows()}"))
+
+    def wait_window(self, title, timeout):
+        return self.wait(f"window {title!r}", lambda: self.window_named(title), timeout)
 
     def wait_main_window(self, timeout=10):
         w = self.wait("main window", self.main_window, timeout)
@@ -554,6 +634,74 @@ class Program:
         """The program ends with status 0 within `timeout` s."""
         status = self.wait_exit(timeout)
         self.session.check(status == 0, f"minutrex exits with status 0 {what} (got {status})")
+
+    def open_settings(self):
+        s = self.session
+        s.click(self.main_window(), TIME_PANEL, double=True)
+        dialog = self.wait("settings window", self.settings_window, 3)
+        s.log(f"settings window {dialog}")
+        s.check(self.main_window() is None, "the main window is hidden while the settings window is open")
+        # Qt on X11 puts the application's name in place of an empty title, so
+        # blanks are how a window can show none; what counts is that none shows.
+        s.expect(dialog.name.strip() == "", f"the settings window shows no title (got {dialog.name!r})")
+        s.screenshot("settings-window")
+        return dialog
+
+    def confirm(self, dialog):
+        self.session.click(dialog, DIALOG_OK)
+        self.wait("the main window back after OK", self.main_window, 5)
+
+    def annul(self):
+        self.session.click(self.main_window(), BUTTON_ANNULATION)
+        self.ends(3, "after ANNULATION")
+
+    def dismiss(self, box, key="Return"):
+        """A key in a message box, which then goes; the program may end with it."""
+        self.session.key(box, key)
+        wait(f"message {box.name!r} to close", lambda: self.window_named(box.name) is None, 3)
+
+    def wait_display(self, title, expected, label, follow=False):
+        """A screenshot once the display shows `expected` while the title reads `title`.
+
+        The window may be painted a moment after its title is set, so one look
+        is not enough; but once painted, the display must show it before the
+        title moves on.
+        Each look reads the title and the screen at one moment. With follow, once
+        the title has moved on to another time, that time is what the display
+        must show, so a slow observer cannot break the check.
+        Returns the screenshot and the main window.
+        """
+        s, w = self.session, self.main_window()
+        if w is None:
+            raise Failure(f"no main window while waiting for the display to show {expected}")
+        seen = []
+
+        class MovedOn(Exception):
+            pass
+
+        def probe():
+            now, img = s.look(w, label, replace=bool(seen))
+            if now != title:
+                if follow and (title_seconds(now) or 0) > 0:
+                    raise MovedOn(now)
+                # A window mapped but not yet painted shows no segment lit or unlit.
+                if not any(c in "01" for _, patterns in seen for c in "".join(patterns)):
+                    raise Missed(f"the display not painted while the title read {title!r} (title now {now!r})")
+                raise Failure(f"the display did not show {expected} while the title read {title!r} "
+                              f"(last seen {seen[-1][0]}; title now {now!r})")
+            seen.append(read_display(img, w))
+            return img if seen[-1][0] == expected else None
+        while True:
+            try:
+                img = wait(f"display showing {expected} (title {title!r})", probe, 1.5, 0.02,
+                           detail=lambda: "display shows {} (segments {})".format(*seen[-1]))
+                break
+            except MovedOn as moved:
+                title, expected = moved.args[0], moved.args[0][:8]
+                s.log(f"the title moved on to {title!r}: the display must show that")
+        w.name = title
+        s.log(f"ok: display shows {expected} (title {title!r})")
+        return img, w
 
     def running(self):
         return self.proc.poll() is None

@@ -7,14 +7,24 @@ import re
 import subprocess
 import zlib
 
-from harness import APP_ID, FIRST_RUN_LINES, read_file, settings_bytes, settings_lines, title_seconds, wait
+from harness import (APP_ID, FIRST_RUN_LINES, MARK_SCRIPT, Failure, plain_env, read_file, settings_bytes,
+                     settings_lines, title_seconds, wait, write_script)
 from screen import png_size
-from steps import MARK_SCRIPT, annul, install, wait_mark, write_script
 
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 
 # The unprivileged user the read-only scenario runs the program as, when we are root.
 NOBODY = 65534
+
+
+def install(s):
+    """The build installed into a temporary prefix; the prefix."""
+    prefix = os.path.join(s.root, "prefix")
+    r = s.run_quiet(s.args.cmake, "--install", s.args.build_dir, "--prefix", prefix)
+    if r.returncode != 0:
+        raise Failure(f"cmake --install failed: {r.stdout}{r.stderr}")
+    s.log(f"installed into {prefix}")
+    return prefix
 
 
 def desktop_entry(path):
@@ -106,14 +116,14 @@ def scenario_read_only_install(s):
     mode = os.stat(os.path.dirname(config)).st_mode & 0o777
     s.check(mode == 0o700, f"its directory has mode 0700 (got {mode:o})")
     s.check(not os.path.exists(os.path.join(bindir, "Minutrex.ini")), "nothing written beside the program")
-    annul(s, p)
+    p.annul()
 
     lines = settings_lines(0, 0, 3, "Marque", "mark.sh", target + "/", "Installé")
     s.write_settings(config, lines)
     p = s.start_program(exe, home, user=user, home=home)
     p.wait_main_window()
     p.ends(10, "at the end of the 3-second count")
-    s.check(wait_mark(target) is not None, "and its target ran")
+    s.wait_mark(target)
     s.check(os.stat(os.path.join(target, "ran")).st_uid == uid, "as that user")
     s.check(read_file(config) == settings_bytes(lines), "the stored settings are left as they were")
 
@@ -122,7 +132,7 @@ def scenario_command_line(s):
     """The options answer on the terminal, without any display."""
     d = s.fresh_dir()
     exe = os.path.join(d, "minutrex")
-    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.path.join(s.root, "home"), "LANG": "C.UTF-8"}
+    env = plain_env(HOME=os.path.join(s.root, "home"), LANG="C.UTF-8")
 
     def run(*args, **extra_env):
         return s.run_quiet(exe, *args, timeout=10, cwd=d, env=dict(env, **extra_env))
@@ -170,7 +180,7 @@ def scenario_installed_as_root(s):
     wait(f"settings stored in {config}", lambda: os.path.isfile(config), 5, 0.02)
     s.check(read_file(config) == settings_bytes(FIRST_RUN_LINES), "with the first-run lines")
     s.check(sorted(os.listdir(bindir)) == before, f"nothing written beside the program ({os.listdir(bindir)})")
-    annul(s, p)
+    p.annul()
 
 
 def scenario_package(s):

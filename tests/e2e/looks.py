@@ -6,12 +6,12 @@ import os
 import re
 
 from buses import AccessibilityBus, connect, notifications, start_mock
-from harness import FIRST_RUN_LINES, SCREEN, Failure, read_file, settings_bytes, settings_lines, title_seconds, wait
+from harness import (FIRST_RUN_LINES, MESSAGE, SCREEN, Failure, file_state, plain_env, read_file, settings_bytes,
+                     settings_lines, title_seconds, wait)
 from layout import (BUTTON_ANNULATION, BUTTON_EXECUTER, COMMENT_BOX, COMMENT_PANEL, DIALOG_BUTTONS, DIALOG_FACE,
                     DIALOG_MARGIN, DIALOG_TEXTS, FIELDS, FRAME_CAPTIONS, FRAME_INSIDE, FRAME_INSIDES, MAIN_FACE,
                     MAIN_SIZE, MAIN_TEXTS, OPTION_BOXES, TEAL, WINDOW_GREY)
 from screen import check_box_inside, face_pixels, ink_rows, text_contrast
-from steps import file_state, open_settings
 
 # A desktop with a dark palette: Qt takes its colours from the GTK theme.
 DARK_DESKTOP = {"QT_QPA_PLATFORMTHEME": "gtk3", "GTK_THEME": "Adwaita:dark"}
@@ -32,7 +32,7 @@ def scenario_dark_palette(s):
         return img
 
     measure(p.main_window(), MAIN_TEXTS, "dark-main")
-    dialog = open_settings(s, p)
+    dialog = p.open_settings()
     img = measure(dialog, DIALOG_TEXTS, "dark-settings")
     for name, box in FRAME_CAPTIONS.items():
         ratio, text, background = text_contrast(img, dialog, box)
@@ -141,7 +141,7 @@ def scenario_accessibility(s):
     p.wait("three ticks read out", read_tick, 6, 0, lambda: f"only {len(matched)} read")
     check_distinct_names(s, "the main window", bus.windows()[p.main_window().name])
 
-    dialog = open_settings(s, p)
+    dialog = p.open_settings()
     objects = bus.wait_objects(dialog.name, lambda objs: any(o["showing"] for o in objs))
     check_distinct_names(s, "the settings window", objects)
     # Behind the settings the count is paused, and the panel says so.
@@ -157,9 +157,7 @@ def scenario_accessibility(s):
                      lambda objs: all(any(o["name"] == text for o in objs) for text in french), timeout=8)
     s.log(f"ok: the file dialog lists a folder as {french[0]!r}, a file's date as {french[1]!r} "
           f"and its size as {french[2]!r}")
-    box = p.wait("file dialog", lambda: p.window_named("Choisissez un fichier ..."), 3)
-    s.key(box, "Escape")
-    p.wait("the file dialog to close", lambda: p.window_named("Choisissez un fichier ...") is None, 3)
+    p.dismiss(p.wait_window("Choisissez un fichier ...", 3), "Escape")
 
 
 # What a person reads in each language; French is the program's own, for the C locale too.
@@ -192,8 +190,7 @@ def scenario_languages(s):
     shown = {}
     for language, texts in LANGUAGES.items():
         env = dict(bus.env, LANG=language)
-        r = s.run_quiet(s.args.binary, "--help", timeout=10,
-                        env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": language})
+        r = s.run_quiet(s.args.binary, "--help", timeout=10, env=plain_env(LANG=language))
         s.check(r.returncode == 0 and r.stdout.splitlines()[0] == texts["help"],
                 f"{language}: --help begins {texts['help']!r} ({r.stdout.splitlines()[:1]})")
 
@@ -207,14 +204,14 @@ def scenario_languages(s):
                10)
         main = bus.names()
         s.log(f"ok: {language}: the main window reads {texts['quit']!r}, {texts['run']!r}, {texts['no action']!r}")
-        dialog = open_settings(s, p)
+        dialog = p.open_settings()
         p.wait("the settings window read out", lambda: {texts["cancel"], texts["try"]} <= bus.names(dialog.name), 10)
         s.log(f"ok: {language}: the settings window reads {texts['cancel']!r} and {texts['try']!r}")
         shown[language] = (main, bus.names(dialog.name))
         s.key(dialog, "Escape")
         w = p.wait("the main window back", p.main_window, 5)
         s.click(w, BUTTON_EXECUTER)
-        box = p.wait("the message box", lambda: p.window_named("Minutrex - Action"), 5)
+        box = p.wait_window(MESSAGE, 5)
         p.wait("the message read out", lambda: any(texts["no target"] in n for n in bus.names(box.name)), 10)
         s.log(f"ok: {language}: the message reads {texts['no target']!r}")
         p.stop()
@@ -262,7 +259,7 @@ def scenario_looks(s):
         # Broken inside "DOUBLE-CLIC", the first line would be the longer one.
         s.check(second > first, f"{label}: the second line starts with DOUBLE-CLIC (widths {first}, {second})")
 
-        dialog = open_settings(s, p)
+        dialog = p.open_settings()
         img = painted_screenshot(s, p, dialog, DIALOG_MARGIN, WINDOW_GREY, f"settings-{label}")
         for name, box in DIALOG_BUTTONS.items():
             seen = face_pixels(img, dialog, box)

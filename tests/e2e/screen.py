@@ -1,11 +1,7 @@
-"""The screen: the program's windows and their titles, screenshots read
-pixel by pixel (the display's digits and colons, text contrast, button
-faces), and how promptly a window answers; through the driver's own X client.
-
-Looking from inside the driver takes a few milliseconds where a tool started
-for each look takes tens, more on a busy machine; and a screenshot taken while
-the server is held belongs with the title read in the same hold.
-"""
+"""The screen, through the driver's own X client: the program's windows and
+their titles, screenshots read pixel by pixel, and how promptly a window
+answers. A look from inside the driver takes milliseconds where a tool started
+for it takes tens, more on a busy machine."""
 
 import collections
 import ctypes
@@ -16,6 +12,7 @@ import time
 import zlib
 
 from layout import COLON_ROWS, COLON_X, DIGIT_PATTERNS, LIT, SEGMENT_POINTS, UNLIT, px
+
 
 class Image:
     """The whole screen at one moment, as RGB bytes."""

@@ -6,16 +6,15 @@ import os
 import stat
 import time
 
-from harness import FIRST_RUN_LINES, TITLE_RE, read_file, settings_bytes, settings_lines, title_seconds
-from layout import DIALOG_ANNULATION, DIALOG_OK, DIALOG_SECONDS
-from steps import (confirm_settings, dismiss_message, file_state, open_settings, set_action_name, set_delay,
-                   settings_line, start_first_run_counting, wait_display)
+from harness import (FIRST_RUN_LINES, TITLE_RE, file_state, read_file, settings_bytes, settings_line, settings_lines,
+                     title_seconds)
+from layout import ACTION_NAME_BOX, DIALOG_ANNULATION, DIALOG_HOURS, DIALOG_OK, DIALOG_SECONDS
 
 
 def scenario_settings_ok(s):
-    d, p = start_first_run_counting(s)
-    dialog = open_settings(s, p)
-    set_delay(s, dialog, "05", DIALOG_SECONDS)
+    d, p = s.start_first_run_counting()
+    dialog = p.open_settings()
+    s.type_in(dialog, DIALOG_SECONDS, "05")
     clicked = time.monotonic()
     s.click(dialog, DIALOG_OK)
     p.wait_main_window(3)
@@ -29,20 +28,20 @@ def scenario_settings_ok(s):
     # Restarted at 5, the count can have ticked once per second since the click, begun or whole.
     s.check(left is not None and 5 - math.ceil(late) <= left <= 5,
             f"the count restarts from 00:00:05 ({w.name!r} seen {late:.2f} s after the click)")
-    wait_display(s, p, w.name, w.name[:8], "restarted", follow=True)
+    p.wait_display(w.name, w.name[:8], "restarted", follow=True)
     w = p.wait_title(lambda t: title_seconds(t) is not None and title_seconds(t) <= 3, "00:00:03 in the title", 2)
-    wait_display(s, p, w.name, w.name[:8], "counting", follow=True)
+    p.wait_display(w.name, w.name[:8], "counting", follow=True)
 
 
 def scenario_settings_cancel(s):
-    d, p = start_first_run_counting(s)
+    d, p = s.start_first_run_counting()
     ini = os.path.join(d, "Minutrex.ini")
     before_state = file_state(ini)
     opening = time.monotonic()
     before = title_seconds(p.main_window().name)
-    dialog = open_settings(s, p)
+    dialog = p.open_settings()
     opening = time.monotonic() - opening
-    set_delay(s, dialog, "000005")
+    s.type_in(dialog, DIALOG_HOURS, "000005")
     s.stays("the settings window open", lambda: p.running() and p.settings_window() is not None, 4,
             "long enough that a count going on behind it would show")
     closing = time.monotonic()
@@ -62,7 +61,7 @@ def scenario_settings_cancel(s):
 
 
 def scenario_keyboard(s):
-    d, p = start_first_run_counting(s)
+    d, p = s.start_first_run_counting()
     ini = os.path.join(d, "Minutrex.ini")
     s.key(p.main_window(), "p")
     # A tick already under way may still move it once.
@@ -82,14 +81,14 @@ def scenario_keyboard(s):
 
     s.key(p.main_window(), "Return")
     dialog = p.wait("settings window after Return", p.settings_window, 3)
-    set_delay(s, dialog, "000020")
+    s.type_in(dialog, DIALOG_HOURS, "000020")
     s.key(dialog, "Return")
     p.wait_title(lambda t: t in ("00:00:19  Minutrex", "00:00:18  Minutrex"), "the count restarted from 20 s", 3)
     s.check(read_file(ini).split(b"\r\n")[1:4] == [b" 0 ", b" 0 ", b" 20 "], "Return confirmed the new delay")
 
     s.key(p.main_window(), "F1")
-    box = p.wait("about box after F1", lambda: p.window_named("About"), 3)
-    dismiss_message(s, p, box)
+    box = p.wait_window("About", 3)
+    p.dismiss(box)
     s.check(p.running(), "still running")
 
 
@@ -114,8 +113,8 @@ def scenario_two_timers(s):
     # Without a window manager both windows open at the same place.
     s.tool("xdotool", "windowmove", "--sync", wb.id, "600", "0")
     b_before = file_state(b)
-    dialog = open_settings(s, pa)
-    set_delay(s, dialog, "001500")
+    dialog = pa.open_settings()
+    s.type_in(dialog, DIALOG_HOURS, "001500")
     s.click(dialog, DIALOG_OK)
     pa.wait_title(lambda t: title_seconds(t) in (898, 899), "a restarting from 00:15:00", 5)
     lines = read_file(a).split(b"\r\n")
@@ -140,24 +139,24 @@ def scenario_shared_settings(s):
 
     # A renames its action; B opens its settings afterwards and confirms them
     # unchanged: they show A's name, which stays.
-    dialog = open_settings(s, pa)
-    set_action_name(s, dialog, "ChangedByA")
-    confirm_settings(s, pa, dialog)
+    dialog = pa.open_settings()
+    s.type_in(dialog, ACTION_NAME_BOX, "ChangedByA", replace=True)
+    pa.confirm(dialog)
     s.check(settings_line(shared, 4) == "ChangedByA", "A's name is in the file")
-    dialog = open_settings(s, pb)
-    confirm_settings(s, pb, dialog)
+    dialog = pb.open_settings()
+    pb.confirm(dialog)
     s.check(settings_line(shared, 4) == "ChangedByA", f"B's OK keeps A's name ({settings_line(shared, 4)!r})")
 
     # B's settings are open while A saves again: B's OK asks before it writes.
-    dialog_b = open_settings(s, pb)
+    dialog_b = pb.open_settings()
     s.tool("xdotool", "windowmove", "--sync", dialog_b.id, "650", "0")
     dialog_b = pb.wait("B's settings window moved", pb.settings_window, 3)
-    dialog_a = open_settings(s, pa)
-    set_action_name(s, dialog_a, "SecondByA")
-    confirm_settings(s, pa, dialog_a)
-    set_action_name(s, dialog_b, "ChangedByB")
+    dialog_a = pa.open_settings()
+    s.type_in(dialog_a, ACTION_NAME_BOX, "SecondByA", replace=True)
+    pa.confirm(dialog_a)
+    s.type_in(dialog_b, ACTION_NAME_BOX, "ChangedByB", replace=True)
     s.click(dialog_b, DIALOG_OK)
-    question = pb.wait("the question whose settings to keep", lambda: pb.window_named("Minutrex"), 5)
+    question = pb.wait_window("Minutrex", 5)  # whose settings to keep
     s.screenshot("whose-settings")
     s.check(settings_line(shared, 4) == "SecondByA", "nothing written before the answer")
     # Its first answer keeps this window's values; the next one takes the other copy's.
@@ -176,7 +175,7 @@ def scenario_shared_settings(s):
     ini = s.write_settings(d, lines)
     p = s.start_program(d)
     p.wait_main_window()
-    confirm_settings(s, p, open_settings(s, p))
+    p.confirm(p.open_settings())
     after = read_file(ini)
     s.check(after == settings_bytes(lines), "a 40,000-character action name and parameter list survive OK "
             f"byte for byte ({len(after)} bytes against {len(settings_bytes(lines))})")
@@ -201,8 +200,8 @@ def scenario_hostile_settings(s):
             os.symlink("end", ini)
         before = os.lstat(end)
         p = s.start_program(d)
-        box = p.wait(f"message for a {what}", lambda: p.window_named("Minutrex"), 10)
-        dismiss_message(s, p, box)
+        box = p.wait_window("Minutrex", 10)
+        p.dismiss(box)
         status = p.wait_exit(5)
         s.check(status != 0, f"{what}: minutrex ends with a failure status (got {status})")
         after = os.lstat(end)
