@@ -98,17 +98,12 @@ import pyatspi
 def describe(acc):
     states = acc.getState()
     try:
-        e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        extents = [e.x, e.y, e.width, e.height]
-    except NotImplementedError:
-        extents = None
-    try:
         value = acc.queryValue().currentValue
     except NotImplementedError:
         value = None
     return {"name": acc.name, "role": acc.getRoleName(), "showing": states.contains(pyatspi.STATE_SHOWING),
             "label_for": any(r.getRelationType() == pyatspi.RELATION_LABEL_FOR for r in acc.getRelationSet()),
-            "extents": extents, "value": value, "description": acc.description}
+            "value": value, "description": acc.description}
 
 def walk(acc, found):
     for child in acc:
@@ -133,6 +128,7 @@ class AccessibilityBus:
     a screen reader would, and a reader that lists what the program shows."""
 
     def __init__(self, s):
+        s.start_servers()
         base = os.path.join(s.root, "a11y")
         os.makedirs(base, mode=0o700)
         env = plain_env(HOME=base, XDG_RUNTIME_DIR=base, DISPLAY=s.display)

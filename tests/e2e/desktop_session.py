@@ -8,15 +8,14 @@ import signal
 import time
 
 from buses import MOCK, DesktopServices, start_bus, start_mock
-from harness import (ACTION_SLACK, APP_ID, MESSAGE, Failure, Program, plain_env, read_file, read_mark, settings_lines,
-                     wait)
+from harness import (ACTION_SLACK, APP_ID, MESSAGE, Failure, Program, desktop_entry, plain_env, read_file, read_mark,
+                     settings_lines, wait)
 from layout import TIME_PANEL
 from screen import read_display
 
 
 def scenario_idle_inhibit(s):
     """A 5-second count holds off idle suspend while it runs, and only then."""
-    s.start_servers(record=False)
     bus = DesktopServices(s)
     d = s.marked_dir(5, "Veille", options=(0, 0, 1, 0))
     p = s.start_program(d)
@@ -53,7 +52,6 @@ ret = dbus.ObjectPath(path)
 
 def scenario_idle_inhibit_portal(s):
     """Where a desktop portal runs, it holds off idle suspend instead of logind."""
-    s.start_servers(record=False)
     bus = DesktopServices(s)
     start_mock(s, "portal-mock", s.session_bus, bus.user, "org.freedesktop.portal.Desktop",
                "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit")
@@ -90,7 +88,6 @@ def scenario_idle_inhibit_portal(s):
 def scenario_end_notices(s):
     """One notification at the end of each count: the target started, the
     action disabled, the target missing."""
-    s.start_servers(record=False)
     bus = DesktopServices(s)
 
     def run(action, target, options):
@@ -161,7 +158,6 @@ def scenario_end_notices(s):
 def scenario_notice_markup(s):
     """An action named with markup characters reads as typed in the notice,
     whether the notification server reads markup or plain text."""
-    s.start_servers(record=False)
     name = "A & <b>B</b>"
     for capabilities, markup in (("body body-markup", True), ("body", False)):
         bus = DesktopServices(s, capabilities)
@@ -181,7 +177,6 @@ def scenario_wedged_buses(s):
     """A message bus that takes connections and never answers (its daemon
     stopped), as the system bus, as the session bus, then both: the window
     comes within 3 s and the target runs on time all the same."""
-    s.start_servers(record=False)
     stopped = {}
     for label in ("system", "session"):
         address = start_bus(s, f"stopped-{label}")
@@ -225,7 +220,6 @@ def launcher_updates(path):
 def scenario_dock_progress(s):
     """A count's progress on the dock: rising through the count, at most once
     a second, then taken away."""
-    s.start_servers(record=False)
     bus = start_bus(s, "session")
     monitor = s.spawn("dbus-monitor", ["dbus-monitor", "--address", bus,
                                        "type='signal',interface='com.canonical.Unity.LauncherEntry'"])
@@ -253,11 +247,12 @@ def scenario_dock_progress(s):
     s.stop(monitor)
 
 
-def xprop(s, window, *names):
-    """The named properties of a window (the root when None), as their text after '='."""
+def xprop(s, window, name):
+    """A property of a window (the root when None) as xprop shows it after '=', or ""."""
     where = ("-root",) if window is None else ("-id", window)
-    out = s.tool("xprop", *where, *names, check=False).stdout.decode(errors="replace")
-    return {m.group(1): m.group(2).strip() for m in re.finditer(r"^(\w+)\([^)]*\)(?::| =)\s*(.*)$", out, re.M)}
+    out = s.tool("xprop", *where, name, check=False).stdout.decode(errors="replace")
+    m = re.match(r"^\w+\([^)]*\)(?::| =)\s*(.*)$", out)
+    return m.group(1).strip() if m else ""
 
 
 def window_ids(text):
@@ -265,26 +260,25 @@ def window_ids(text):
 
 
 def wm_class(s, window):
-    return re.findall(r'"([^"]*)"', xprop(s, window.id, "WM_CLASS").get("WM_CLASS", ""))
+    return re.findall(r'"([^"]*)"', xprop(s, window.id, "WM_CLASS"))
 
 
 def scenario_window_manager(s):
     """Under a plain window manager: the windows' class names the desktop
     entry, and a settings window minimised in spite of its hints leaves the
     program within the user's reach."""
-    s.start_servers(record=False)
+    s.start_servers()
     home = os.path.join(s.root, "openbox")
     os.makedirs(home)
     s.spawn("openbox", ["openbox", "--sm-disable"], env=plain_env(HOME=home, DISPLAY=s.display))
-    wait("openbox to manage the screen", lambda: xprop(s, None, "_NET_SUPPORTING_WM_CHECK").get(
-        "_NET_SUPPORTING_WM_CHECK", "").startswith("window id"), 15, 0.05)
+    wait("openbox to manage the screen",
+         lambda: xprop(s, None, "_NET_SUPPORTING_WM_CHECK").startswith("window id"), 15, 0.05)
     s.log("openbox running")
     p = s.start_program(s.fresh_dir(settings_lines(0, 25, 0, "Thé", "", "", "Sous openbox")))
     w = p.wait_main_window()
 
-    entry_path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", APP_ID + ".desktop")
-    with open(entry_path, encoding="utf-8") as f:
-        entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line and not line.startswith("#"))
+    entry = desktop_entry(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data",
+                                       APP_ID + ".desktop"))
     main_class = wm_class(s, w)
     # Docks match the entry's StartupWMClass, or its name, against the class.
     s.check(len(main_class) == 2 and main_class[1] in (entry.get("StartupWMClass"), APP_ID),
@@ -293,7 +287,7 @@ def scenario_window_manager(s):
     s.key(w, "F2")
     dialog = p.wait("settings window", p.settings_window, 5)
     s.check(wm_class(s, dialog) == main_class, "the settings window has the same class")
-    allowed = xprop(s, dialog.id, "_NET_WM_ALLOWED_ACTIONS").get("_NET_WM_ALLOWED_ACTIONS", "")
+    allowed = xprop(s, dialog.id, "_NET_WM_ALLOWED_ACTIONS")
     s.log(f"openbox allows the settings window: {allowed}")
     if "_NET_WM_ACTION_MINIMIZE" not in allowed:
         s.log("ok: the settings window cannot be minimised")
@@ -305,16 +299,15 @@ def scenario_window_manager(s):
         shown = p.windows()
         if shown:
             return f"{shown} on screen"
-        listed = window_ids(xprop(s, None, "_NET_CLIENT_LIST").get("_NET_CLIENT_LIST"))
+        listed = window_ids(xprop(s, None, "_NET_CLIENT_LIST"))
         for wid in s.tool("xdotool", "search", "--pid", str(p.pid), check=False).stdout.split():
-            state = xprop(s, wid.decode(), "_NET_WM_STATE", "WM_NAME")
-            if int(wid) != int(dialog.id) and int(wid) in listed and "SKIP_TASKBAR" not in state.get("_NET_WM_STATE", ""):
-                return f"window {int(wid)} {state.get('WM_NAME')} in the desktop's list of windows"
+            if int(wid) != int(dialog.id) and int(wid) in listed and \
+                    "SKIP_TASKBAR" not in xprop(s, wid.decode(), "_NET_WM_STATE"):
+                return f"window {int(wid)} {xprop(s, wid.decode(), 'WM_NAME')} in the desktop's list of windows"
         return None
     # Seen minimised, unless it came back before a look caught it.
     try:
-        wait("the settings window minimised", lambda: "HIDDEN" in xprop(s, dialog.id, "_NET_WM_STATE").get(
-            "_NET_WM_STATE", ""), 2)
+        wait("the settings window minimised", lambda: "HIDDEN" in xprop(s, dialog.id, "_NET_WM_STATE"), 2)
         s.log("the window manager minimised the settings window")
     except Failure:
         s.log("the settings window was not seen minimised")
@@ -324,7 +317,7 @@ def scenario_window_manager(s):
     back = p.wait("the settings window on screen", p.settings_window, 5)
     s.key(back, "Escape")
     w = p.wait_main_window(5)
-    state = xprop(s, w.id, "_NET_WM_STATE").get("_NET_WM_STATE", "")
+    state = xprop(s, w.id, "_NET_WM_STATE")
     s.check("HIDDEN" not in state, f"Annulation brings the main window back, not minimised ({state!r})")
     s.check(p.settings_window() is None, "and the settings window is gone")
 

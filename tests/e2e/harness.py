@@ -1,16 +1,14 @@
-"""The harness of the end-to-end scenarios: a scenario's servers and processes,
-waiting, the settings files, the program seen from outside, and the runner.
+"""The harness of the end-to-end scenarios: servers, processes, waiting, the
+settings files, the program seen from outside, and the runner.
 
-Each scenario starts its own X server (Xvfb, no window manager) and its own
-sound server (a PulseAudio daemon whose only sink is a null sink, recorded
-through its monitor), copies the minutrex binary into a fresh directory, starts
-it, clicks and types with xdotool, and checks only what a person can see and
-hear. The program never reaches the machine's own D-Bus buses: unless a
-scenario starts private ones, its bus addresses name sockets that do not exist.
-
-When a scenario fails, its screenshots, recording, settings files and logs are
-kept under <failures>/<scenario>/. Every process the scenario started is ended
-on the way out, whatever happened.
+Each scenario has its own X server (Xvfb, no window manager) and sound server
+(PulseAudio with a null sink, recorded through its monitor), runs copies of
+the program from fresh directories, clicks and types with xdotool, and checks
+only what a person can see and hear. The program never reaches the machine's
+own D-Bus buses: unless a scenario starts private ones, its bus addresses name
+sockets that do not exist. A failed scenario keeps its screenshots, recording,
+settings files and logs under <failures>/<scenario>/; every process it started
+is ended on the way out, whatever happened.
 """
 
 import argparse
@@ -65,10 +63,6 @@ class Failure(Exception):
     """A check of the scenario did not hold."""
 
 
-class ScenarioTimeout(Failure):
-    pass
-
-
 class Missed(Failure):
     """The observer looked too late: what it was to see had already passed."""
 
@@ -117,6 +111,11 @@ def plain_env(**values):
 def read_file(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def desktop_entry(path):
+    with open(path, encoding="utf-8") as f:
+        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line and not line.startswith("#"))
 
 
 def settings_line(path, index):
@@ -196,7 +195,6 @@ class Session:
     """One scenario's servers, program copies, artefacts and clean-up."""
 
     def __init__(self, name, args):
-        self.name = name
         self.args = args
         self.first_title = f"Minutrex v{args.program_version}  "
         self.root = tempfile.mkdtemp(prefix=f"minutrex-e2e-{name}-")
@@ -204,14 +202,15 @@ class Session:
         self.started = time.monotonic()
         self.procs = []
         self.shots = []
-        self.keep = []  # files worth keeping when the scenario fails
+        self.keep = [os.path.join(self.root, "sound.wav")]  # files worth keeping when the scenario fails
         self.log_lines = []
         self.deferred = []  # failed checks that let the scenario go on
         self.pings = []
         self.display = None
         self._x = None
         self.pulse_server = None
-        self.recorder = None
+        self.recorder = None  # parec
+        self.sound = os.path.join(self.root, "sound.wav")
         # Addresses of the private buses; none started: sockets that do not exist.
         self.system_bus = "unix:path=" + os.path.join(self.root, "no-system-bus")
         self.session_bus = "unix:path=" + os.path.join(self.root, "no-session-bus")
@@ -309,7 +308,7 @@ class Session:
         if self._x:
             self._x.close()
         if self.recorder:
-            self.recorder.stop()
+            self.stop(self.recorder, signal.SIGINT, 5)
         for label, proc in reversed(self.procs):
             self.stop(proc)
 
@@ -332,7 +331,7 @@ class Session:
     # -- servers
 
     def start_x(self):
-        self.xvfb, number = self.spawn_reporting(
+        _, number = self.spawn_reporting(
             "xvfb", lambda fd: ["Xvfb", "-displayfd", str(fd), "-screen", "0", SCREEN, "-ac", "-nolisten", "tcp",
                                 "-noreset"])
         self.display = ":" + number
@@ -362,11 +361,27 @@ class Session:
     def pulse_env(self):
         return plain_env(PULSE_SERVER=self.pulse_server, HOME=os.path.join(self.root, "pulse", "home"))
 
-    def start_servers(self, record=True):
-        self.start_x()
-        self.start_pulse()
-        if record:
-            self.recorder = Recorder(self)
+    def start_servers(self, record=False):
+        """The X server and the sound server, once, as the first program
+        started needs them; with record, the sound is recorded from now on."""
+        if self.display is None:
+            self.start_x()
+            self.start_pulse()
+        if record and not self.recorder:
+            # The null sink's monitor into a WAV file; nothing counts until sound flows.
+            self.recorder = self.spawn("parec", ["parec", "-d", "rec.monitor", "--latency-msec=20",
+                                                 "--file-format=wav", self.sound], env=self.pulse_env())
+            wait("recording from parec", lambda: os.path.exists(self.sound) and os.path.getsize(self.sound) > 8236,
+                 10, guard=ended(self.recorder, "parec"))  # the header and 8 KiB of sound
+            self.log("recording the null sink")
+
+    def beeps(self, settle=0.6):
+        """The bursts of sound recorded, as (start, end) in seconds, once the recording is stopped."""
+        time.sleep(settle)  # the last beep still travels through the buffers into the recording
+        self.stop(self.recorder, signal.SIGINT, 5)  # SIGINT lets parec finish the WAV header
+        bursts = count_bursts(self.sound)
+        self.log(f"heard {len(bursts)} beep(s) at {[b[0] for b in bursts]} s of the recording")
+        return bursts
 
     # -- program
 
@@ -406,8 +421,7 @@ class Session:
         return d, self.start_program(d)
 
     def start_first_run_counting(self):
-        """Servers, and a fresh copy started without a settings file, once its first tick has come."""
-        self.start_servers(record=False)
+        """A fresh copy started without a settings file, once its first tick has come."""
         d = self.fresh_dir()
         p = self.start_program(d)
         p.wait_main_window()
@@ -436,6 +450,7 @@ class Session:
 
     def start_program(self, exe, cwd=None, user=None, home=None, args=(), extra_env=None):
         """The program at `exe` (a directory: its copy there) started in `cwd` (its own directory)."""
+        self.start_servers()
         if os.path.isdir(exe):
             exe = os.path.join(exe, "minutrex")
         home = home or os.path.join(self.root, "home")
@@ -521,40 +536,12 @@ class Session:
         for name, img in self.shots:
             with open(os.path.join(directory, name + ".png"), "wb") as f:
                 f.write(img.png())
-        kept = list(self.keep)
-        if self.recorder:
-            kept.append(self.recorder.path)
-        for path in kept:
+        for path in self.keep:
             if os.path.isfile(path):
                 rel = os.path.relpath(path, self.root).replace(os.sep, "_")
                 shutil.copy2(path, os.path.join(directory, rel))
         with open(os.path.join(directory, "driver.log"), "w") as f:
             f.write("\n".join(self.log_lines) + "\n")
-
-
-class Recorder:
-    """Records the null sink's monitor into a WAV file."""
-
-    def __init__(self, session):
-        self.session = session
-        self.path = os.path.join(session.root, "sound.wav")
-        self.proc = session.spawn("parec", ["parec", "-d", "rec.monitor", "--latency-msec=20",
-                                            "--file-format=wav", self.path], env=session.pulse_env())
-        # parec needs a moment to connect; nothing counts until sound flows.
-        wait("recording from parec", lambda: os.path.exists(self.path) and os.path.getsize(self.path) > 44 + 8192,
-             10, guard=ended(self.proc, "parec"))
-        session.log("recording the null sink")
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.session.stop(self.proc, signal.SIGINT, 5)  # SIGINT lets it finish the WAV header
-
-    def bursts(self, settle=0.6):
-        time.sleep(settle)  # the last beep still travels through the buffers into the recording
-        self.stop()
-        bursts = count_bursts(self.path)
-        self.session.log(f"heard {len(bursts)} beep(s) at {[b[0] for b in bursts]} s of the recording")
-        return bursts
 
 
 class Program:
@@ -587,10 +574,8 @@ class Program:
 
     def wait(self, what, probe, timeout, interval=0.01, detail=None):
         """wait(), failing at once should the program end meanwhile."""
-        def guard():
-            if self.proc.poll() is not None:
-                raise Failure(f"minutrex ended (status {self.proc.returncode}) while waiting for {what}")
-        return wait(what, probe, timeout, interval, guard, detail or (lambda: f"windows: {self.windows()}"))
+        return wait(what, probe, timeout, interval, ended(self.proc, f"minutrex, while waiting for {what},"),
+                    detail or (lambda: f"windows: {self.windows()}"))
 
     def wait_window(self, title, timeout):
         return self.wait(f"window {title!r}", lambda: self.window_named(title), timeout)
@@ -712,12 +697,10 @@ class Program:
 
 def main(scenarios, doc):
     parser = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--build-dir", required=True)
+    for option in ("--binary", "--build-dir", "--program-version", "--failures"):
+        parser.add_argument(option, required=True)
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--cpack", default="cpack")
-    parser.add_argument("--program-version", required=True)
-    parser.add_argument("--failures", required=True)
     parser.add_argument("--timeout", type=int, default=60)
     parser.add_argument("--keep", action="store_true", help="keep the scenario's work directory")
     parser.add_argument("scenario", choices=sorted(scenarios))
@@ -726,7 +709,7 @@ def main(scenarios, doc):
     args.build_dir = os.path.abspath(args.build_dir)
 
     def on_alarm(signum, frame):
-        raise ScenarioTimeout(f"scenario {args.scenario} took more than {args.timeout} s")
+        raise Failure(f"scenario {args.scenario} took more than {args.timeout} s")
 
     def on_term(signum, frame):
         raise Failure(f"stopped by signal {signum}")

@@ -7,7 +7,7 @@ import re
 import subprocess
 import zlib
 
-from harness import (APP_ID, FIRST_RUN_LINES, MARK_SCRIPT, Failure, plain_env, read_file, settings_bytes,
+from harness import (APP_ID, FIRST_RUN_LINES, MARK_SCRIPT, Failure, desktop_entry, plain_env, read_file, settings_bytes,
                      settings_lines, title_seconds, wait, write_script)
 from screen import png_size
 
@@ -27,9 +27,10 @@ def install(s):
     return prefix
 
 
-def desktop_entry(path):
-    with open(path, encoding="utf-8") as f:
-        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+def check_entry_valid(s, path):
+    r = s.run_quiet("desktop-file-validate", path)
+    s.check(r.returncode == 0 and not (r.stdout + r.stderr).strip(),
+            f"desktop-file-validate passes without a remark: {r.stdout}{r.stderr}")
 
 
 def scenario_install(s):
@@ -46,9 +47,7 @@ def scenario_install(s):
     s.check(os.path.isfile(desktop), "desktop entry installed")
     s.check(os.path.isfile(metainfo), "AppStream metadata installed")
 
-    r = s.run_quiet("desktop-file-validate", desktop)
-    s.check(r.returncode == 0 and not (r.stdout + r.stderr).strip(),
-            f"desktop-file-validate passes without a remark: {r.stdout}{r.stderr}")
+    check_entry_valid(s, desktop)
     r = s.run_quiet("appstreamcli", "validate", "--no-net", metainfo)
     s.check(r.returncode == 0, f"appstreamcli validate --no-net passes: {r.stdout}{r.stderr}")
 
@@ -81,7 +80,6 @@ def scenario_install(s):
 
 
 def scenario_read_only_install(s):
-    s.start_servers(record=False)
     bindir = os.path.join(install(s), "bin")
     for dirpath, dirnames, filenames in os.walk(bindir):
         for name in filenames + dirnames:
@@ -169,7 +167,6 @@ def scenario_installed_as_root(s):
     """An installed copy whose folder it could write to (root may write
     anywhere) still keeps its settings per user. Run by another user, the
     copy is in the same position when it owns its folder."""
-    s.start_servers(record=False)
     bindir = os.path.join(install(s), "bin")
     before = sorted(os.listdir(bindir))
     home = os.path.join(s.root, "home")
@@ -251,6 +248,4 @@ def scenario_package(s):
                           31).decode()
     s.check(f"<id>{APP_ID}</id>" in xml and '<icon type="cached" width="64" height="64">' in xml
             and "<screenshots>" in xml, "the catalogue lists the program with its icon and screenshots")
-    r = s.run_quiet("desktop-file-validate", os.path.join(root, "usr", "share", "applications", APP_ID + ".desktop"))
-    s.check(r.returncode == 0 and not (r.stdout + r.stderr).strip(),
-            f"desktop-file-validate passes: {r.stdout}{r.stderr}")
+    check_entry_valid(s, os.path.join(root, "usr", "share", "applications", APP_ID + ".desktop"))

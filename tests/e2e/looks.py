@@ -18,7 +18,6 @@ DARK_DESKTOP = {"QT_QPA_PLATFORMTHEME": "gtk3", "GTK_THEME": "Adwaita:dark"}
 
 
 def scenario_dark_palette(s):
-    s.start_servers(record=False)
     d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", "/home/claire/Musique/",
                                    "La bouilloire !", (1, 1, 1, 0)))
     p = s.start_program(d, extra_env=DARK_DESKTOP)
@@ -55,7 +54,6 @@ def scenario_dark_palette(s):
 def scenario_scale_two(s):
     """Twice the pixels on a 1024x768 screen: the settings window is taller
     than the screen; it must fit, and its buttons be reachable."""
-    s.start_servers(record=False)
     d = s.fresh_dir()
     p = s.start_program(d, extra_env={"QT_SCALE_FACTOR": "2"})
     main_size = (MAIN_SIZE[0] * 2, MAIN_SIZE[1] * 2)
@@ -106,7 +104,6 @@ def check_distinct_names(s, window, objects):
 
 
 def scenario_accessibility(s):
-    s.start_servers(record=False)
     bus = AccessibilityBus(s)
     # A folder for the file dialog: a sub-folder and a file of 1.5 KiB from a known minute.
     music = os.path.join(s.root, "Musique")
@@ -177,7 +174,6 @@ LANGUAGES = {
 def scenario_languages(s):
     """English under an English locale; French, exactly as ever, under a
     French one and the C locale; the same settings file in all three."""
-    s.start_servers(record=False)
     bus = AccessibilityBus(s)
     address = bus.env["DBUS_SESSION_BUS_ADDRESS"]
     connection = connect(address)
@@ -242,7 +238,6 @@ def painted_screenshot(s, p, win, point, colour, label):
 
 def scenario_looks(s):
     """Flat button faces and frame insides whatever the style or theme; the comment wraps between words."""
-    s.start_servers(record=False)
     variants = (("default", {}), ("windows", {"QT_STYLE_OVERRIDE": "windows"}),
                 ("fusion", {"QT_STYLE_OVERRIDE": "fusion"}), ("dark desktop", DARK_DESKTOP))
     for label, env in variants:

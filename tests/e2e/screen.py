@@ -150,24 +150,20 @@ _x = ctypes.CDLL("libX11.so.6")
 # Before any other call: the pings talk to the server from a thread of their own.
 _x.XInitThreads()
 
-_P = ctypes.c_void_p
-_ULONG = ctypes.c_ulong
-_INT = ctypes.c_int
+_P, _ULONG, _INT, _LONG = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long
+_PU, _PI = ctypes.POINTER(_ULONG), ctypes.POINTER(_INT)
 for _name, _result, _args in (
         ("XOpenDisplay", _P, [ctypes.c_char_p]), ("XCloseDisplay", _INT, [_P]),
         ("XInternAtom", _ULONG, [_P, ctypes.c_char_p, _INT]), ("XDefaultRootWindow", _ULONG, [_P]),
-        ("XQueryTree", _INT, [_P, _ULONG, ctypes.POINTER(_ULONG), ctypes.POINTER(_ULONG),
-                              ctypes.POINTER(ctypes.POINTER(_ULONG)), ctypes.POINTER(ctypes.c_uint)]),
-        ("XGetWindowProperty", _INT, [_P, _ULONG, _ULONG, ctypes.c_long, ctypes.c_long, _INT, _ULONG,
-                                      ctypes.POINTER(_ULONG), ctypes.POINTER(_INT), ctypes.POINTER(_ULONG),
-                                      ctypes.POINTER(_ULONG), ctypes.POINTER(ctypes.c_void_p)]),
+        ("XQueryTree", _INT, [_P, _ULONG, _PU, _PU, ctypes.POINTER(_PU), ctypes.POINTER(ctypes.c_uint)]),
+        ("XGetWindowProperty", _INT, [_P, _ULONG, _ULONG, _LONG, _LONG, _INT, _ULONG, _PU, _PI, _PU, _PU,
+                                      ctypes.POINTER(_P)]),
         ("XGetWindowAttributes", _INT, [_P, _ULONG, _P]),
-        ("XTranslateCoordinates", _INT, [_P, _ULONG, _ULONG, _INT, _INT, ctypes.POINTER(_INT),
-                                         ctypes.POINTER(_INT), ctypes.POINTER(_ULONG)]),
+        ("XTranslateCoordinates", _INT, [_P, _ULONG, _ULONG, _INT, _INT, _PI, _PI, _PU]),
         ("XGetImage", _P, [_P, _ULONG, _INT, _INT, ctypes.c_uint, ctypes.c_uint, _ULONG, _INT]),
         ("XDestroyImage", _INT, [_P]), ("XFree", _INT, [_P]),
         ("XGrabServer", _INT, [_P]), ("XUngrabServer", _INT, [_P]), ("XSync", _INT, [_P, _INT]),
-        ("XSelectInput", _INT, [_P, _ULONG, ctypes.c_long]), ("XFlush", _INT, [_P]), ("XPending", _INT, [_P]),
+        ("XSelectInput", _INT, [_P, _ULONG, _LONG]), ("XFlush", _INT, [_P]), ("XPending", _INT, [_P]),
         ("XConnectionNumber", _INT, [_P])):
     getattr(_x, _name).restype = _result
     getattr(_x, _name).argtypes = _args
@@ -231,7 +227,7 @@ class Display:
                                  ctypes.byref(data)) != 0 or not data.value:
             return None
         try:
-            size = {8: 1, 16: 2, 32: ctypes.sizeof(ctypes.c_long)}.get(fmt.value, 0) * count.value
+            size = {8: 1, 16: 2, 32: ctypes.sizeof(_LONG)}.get(fmt.value, 0) * count.value
             return ctypes.string_at(data.value, size) if actual.value else None
         finally:
             _x.XFree(data)
@@ -242,10 +238,6 @@ class Display:
         if found is not None:
             return found.decode("utf-8", errors="replace")
         return "" if _x.XGetWindowAttributes(self.dpy, window, ctypes.byref(_WindowAttributes())) else None
-
-    def pid_of(self, window):
-        found = self._property(window, "_NET_WM_PID", 6)  # CARDINAL
-        return ctypes.c_long.from_buffer_copy(found).value if found else None
 
     def children(self, window):
         root, parent, children, count = _ULONG(), _ULONG(), ctypes.POINTER(_ULONG)(), ctypes.c_uint()
@@ -263,8 +255,9 @@ class Display:
         while pending:
             wid = pending.pop(0)
             pending += self.children(wid)
-            attributes = _WindowAttributes()
-            if self.pid_of(wid) != pid or not _x.XGetWindowAttributes(self.dpy, wid, ctypes.byref(attributes)) \
+            attributes, owner = _WindowAttributes(), self._property(wid, "_NET_WM_PID", 6)  # CARDINAL
+            if not owner or _LONG.from_buffer_copy(owner).value != pid \
+                    or not _x.XGetWindowAttributes(self.dpy, wid, ctypes.byref(attributes)) \
                     or attributes.map_state != _IS_VIEWABLE:
                 continue
             x, y, child = _INT(), _INT(), _ULONG()
@@ -295,9 +288,9 @@ class Display:
             raise OSError("XGetImage failed")
         try:
             image = _XImage.from_address(pointer)
-            if (image.bits_per_pixel, image.byte_order, image.red_mask, image.blue_mask) != (32, 0, 0xFF0000, 0xFF):
-                raise OSError(f"unexpected screen format: {image.bits_per_pixel} bits, masks "
-                              f"{image.red_mask:x}/{image.blue_mask:x}, byte order {image.byte_order}")
+            layout = (image.bits_per_pixel, image.byte_order, image.red_mask, image.blue_mask)
+            if layout != (32, 0, 0xFF0000, 0xFF):  # BGRX, as Xvfb's 24-bit screens are
+                raise OSError(f"unexpected screen layout {layout}")
             data = b"".join(ctypes.string_at(image.data + row * image.bytes_per_line, w * 4) for row in range(h))
         finally:
             _x.XDestroyImage(pointer)
@@ -308,14 +301,14 @@ class Display:
 
 class _XClientMessage(ctypes.Structure):
     _fields_ = [("type", _INT), ("serial", _ULONG), ("send_event", _INT), ("display", _P), ("window", _ULONG),
-                ("message_type", _ULONG), ("format", _INT), ("l", ctypes.c_long * 5)]
+                ("message_type", _ULONG), ("format", _INT), ("l", _LONG * 5)]
 
 
 class _XEvent(ctypes.Union):
-    _fields_ = [("type", _INT), ("xclient", _XClientMessage), ("pad", ctypes.c_long * 24)]
+    _fields_ = [("type", _INT), ("xclient", _XClientMessage), ("pad", _LONG * 24)]
 
 
-_x.XSendEvent.argtypes = [_P, _ULONG, _INT, ctypes.c_long, ctypes.POINTER(_XEvent)]
+_x.XSendEvent.argtypes = [_P, _ULONG, _INT, _LONG, ctypes.POINTER(_XEvent)]
 _x.XNextEvent.argtypes = [_P, ctypes.POINTER(_XEvent)]
 
 
@@ -359,7 +352,7 @@ class Responsiveness:
                 sequence += 1
                 event = _XEvent(xclient=_XClientMessage(type=self.CLIENT_MESSAGE, window=self.window,
                                                         message_type=protocols, format=32,
-                                                        l=(ctypes.c_long * 5)(ping, sequence, self.window)))
+                                                        l=(_LONG * 5)(ping, sequence, self.window)))
                 _x.XSendEvent(display.dpy, self.window, 0, 0, ctypes.byref(event))
                 _x.XFlush(display.dpy)
                 sent = time.monotonic()

@@ -87,14 +87,12 @@ def scenario_keyboard(s):
     s.check(read_file(ini).split(b"\r\n")[1:4] == [b" 0 ", b" 0 ", b" 20 "], "Return confirmed the new delay")
 
     s.key(p.main_window(), "F1")
-    box = p.wait_window("About", 3)
-    p.dismiss(box)
+    p.dismiss(p.wait_window("About", 3))
     s.check(p.running(), "still running")
 
 
 def scenario_two_timers(s):
     """Two copies from one folder, each with its own settings file."""
-    s.start_servers(record=False)
     d = s.fresh_dir()
     a = s.write_settings(os.path.join(d, "a.ini"), settings_lines(0, 5, 0, "Thé", "", "", "Thé dans 5 minutes"))
     b = os.path.join(d, "b.ini")
@@ -127,7 +125,6 @@ def scenario_two_timers(s):
 def scenario_shared_settings(s):
     """Two copies on one settings file: a save of one is never undone unasked
     by the other. Values longer than a text box's usual limit come back whole."""
-    s.start_servers(record=False)
     d = s.fresh_dir()
     shared = s.write_settings(os.path.join(d, "shared.ini"), settings_lines(0, 5, 0, "Thé", "", "", "Partagé"))
     pa = s.start_program(d, args=["--config", "shared.ini"])
@@ -184,7 +181,6 @@ def scenario_shared_settings(s):
 def scenario_hostile_settings(s):
     """A settings file that is no regular file at the end of its links: one
     message, a failure status, and the thing itself untouched."""
-    s.start_servers(record=False)
     for what in ("link to a device", "pipe", "chain of two links to a pipe"):
         d = s.fresh_dir()
         ini = os.path.join(d, "Minutrex.ini")
@@ -200,13 +196,11 @@ def scenario_hostile_settings(s):
             os.symlink("end", ini)
         before = os.lstat(end)
         p = s.start_program(d)
-        box = p.wait_window("Minutrex", 10)
-        p.dismiss(box)
+        p.dismiss(p.wait_window("Minutrex", 10))
         status = p.wait_exit(5)
         s.check(status != 0, f"{what}: minutrex ends with a failure status (got {status})")
         after = os.lstat(end)
         s.check((after.st_mode, after.st_rdev, after.st_ino) == (before.st_mode, before.st_rdev, before.st_ino),
                 f"{what}: left as it was")
-        s.check(sorted(os.listdir(d)) == sorted(["minutrex", "Minutrex.ini"] + (["end"] if end != ini else [])
-                                                + (["middle"] if what.startswith("chain") else [])),
-                f"{what}: nothing else created ({sorted(os.listdir(d))})")
+        made = ["minutrex", "Minutrex.ini"] + ["end"] * (end != ini) + ["middle"] * what.startswith("chain")
+        s.check(sorted(os.listdir(d)) == sorted(made), f"{what}: nothing else created ({sorted(os.listdir(d))})")
