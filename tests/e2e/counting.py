@@ -10,7 +10,7 @@ import sys
 import time
 
 from harness import (ACTION_SLACK, FIRST_RUN_LINES, MARK_SCRIPT, MESSAGE, Failure, Missed, read_file, read_mark,
-                     settings_bytes, settings_lines, title_seconds, wait, write_script)
+                     settings_bytes, settings_lines, title_seconds, wait, write_file, write_script)
 from layout import BUTTON_ANNULATION, BUTTON_EXECUTER, DIALOG_ANNULATION, DIALOG_BUTTONS, HOURGLASS, TIME_PANEL
 from screen import Responsiveness, colon_state, png_bytes, read_display
 
@@ -186,9 +186,9 @@ def scenario_missing_target(s):
 def scenario_no_application(s):
     """A document that no application opens, on a machine kept busy: the
     opener's failure is awaited, reported, and the program stays open."""
+    s.start_servers()  # before the machine is kept busy
     d = s.marked_dir(1, "Opener", action="Sans application", target="data.zzq", mark=False)
-    with open(os.path.join(d, "data.zzq"), "wb") as f:
-        f.write(bytes(range(256)) * 4)  # no type that any application claims
+    write_file(os.path.join(d, "data.zzq"), bytes(range(256)) * 4)  # no type that any application claims
     busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(2)]
     try:
         p = s.start_program(d)
@@ -245,12 +245,10 @@ def slow_viewer_home(s, d):
     os.makedirs(applications, exist_ok=True)
     os.makedirs(os.path.join(home, "config"), exist_ok=True)
     viewer = write_script(os.path.join(d, "viewer.sh"), SLOW_VIEWER)
-    with open(os.path.join(applications, "slow-viewer.desktop"), "w") as f:
-        f.write(f"[Desktop Entry]\nType=Application\nName=Slow viewer\nExec={viewer} %f\nMimeType=image/png;\n")
-    with open(os.path.join(home, "config", "mimeapps.list"), "w") as f:
-        f.write("[Default Applications]\nimage/png=slow-viewer.desktop\n")
-    with open(os.path.join(d, "picture.png"), "wb") as f:
-        f.write(png_bytes(4, 4, bytes((255, 0, 0)) * 16))
+    write_file(os.path.join(applications, "slow-viewer.desktop"),
+               f"[Desktop Entry]\nType=Application\nName=Slow viewer\nExec={viewer} %f\nMimeType=image/png;\n")
+    write_file(os.path.join(home, "config", "mimeapps.list"), "[Default Applications]\nimage/png=slow-viewer.desktop\n")
+    write_file(os.path.join(d, "picture.png"), png_bytes(4, 4, bytes((255, 0, 0)) * 16))
     return home
 
 

@@ -127,11 +127,17 @@ def file_state(path):
     return read_file(path), st.st_mtime_ns, st.st_ino
 
 
-def write_script(path, text):
-    with open(path, "w") as f:
-        f.write(text)
-    os.chmod(path, 0o755)
+def write_file(path, data, mode=None):
+    """Text or bytes into a file; the path."""
+    with open(path, "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+    if mode is not None:
+        os.chmod(path, mode)
     return path
+
+
+def write_script(path, text):
+    return write_file(path, text, 0o755)
 
 
 def read_mark(directory):
@@ -207,7 +213,7 @@ class Session:
         self.deferred = []  # failed checks that let the scenario go on
         self.pings = []
         self.display = None
-        self._x = None
+        self.x = None  # the driver's own connection to the X server
         self.pulse_server = None
         self.recorder = None  # parec
         self.sound = os.path.join(self.root, "sound.wav")
@@ -305,8 +311,8 @@ class Session:
         # The driver's own display connections go before the X server does.
         for pings in self.pings:
             pings.stop(quiet=True)
-        if self._x:
-            self._x.close()
+        if self.x:
+            self.x.close()
         if self.recorder:
             self.stop(self.recorder, signal.SIGINT, 5)
         for label, proc in reversed(self.procs):
@@ -335,6 +341,7 @@ class Session:
             "xvfb", lambda fd: ["Xvfb", "-displayfd", str(fd), "-screen", "0", SCREEN, "-ac", "-nolisten", "tcp",
                                 "-noreset"])
         self.display = ":" + number
+        self.x = screen.Display(self.display)
         self.log(f"X server on {self.display}")
 
     def start_pulse(self):
@@ -389,9 +396,7 @@ class Session:
         """A settings file of these lines; a directory gets its Minutrex.ini."""
         if os.path.isdir(path):
             path = os.path.join(path, "Minutrex.ini")
-        with open(path, "wb") as f:
-            f.write(settings_bytes(lines))
-        self.keep.append(path)
+        self.keep.append(write_file(path, settings_bytes(lines)))
         return path
 
     def fresh_dir(self, settings=None):
@@ -469,12 +474,6 @@ class Session:
 
     # -- eyes, ears and hands
 
-    @property
-    def x(self):
-        if self._x is None:
-            self._x = screen.Display(self.display)
-        return self._x
-
     def look(self, win, label, replace=False):
         """The window's title and a screenshot of one moment; with replace,
         the screenshot takes the place of the last one kept."""
@@ -534,14 +533,12 @@ class Session:
         shutil.rmtree(directory, ignore_errors=True)
         os.makedirs(directory)
         for name, img in self.shots:
-            with open(os.path.join(directory, name + ".png"), "wb") as f:
-                f.write(img.png())
+            write_file(os.path.join(directory, name + ".png"), img.png())
         for path in self.keep:
             if os.path.isfile(path):
                 rel = os.path.relpath(path, self.root).replace(os.sep, "_")
                 shutil.copy2(path, os.path.join(directory, rel))
-        with open(os.path.join(directory, "driver.log"), "w") as f:
-            f.write("\n".join(self.log_lines) + "\n")
+        write_file(os.path.join(directory, "driver.log"), "\n".join(self.log_lines) + "\n")
 
 
 class Program:
@@ -646,16 +643,12 @@ class Program:
         wait(f"message {box.name!r} to close", lambda: self.window_named(box.name) is None, 3)
 
     def wait_display(self, title, expected, label, follow=False):
-        """A screenshot once the display shows `expected` while the title reads `title`.
-
-        The window may be painted a moment after its title is set, so one look
-        is not enough; but once painted, the display must show it before the
-        title moves on.
-        Each look reads the title and the screen at one moment. With follow, once
-        the title has moved on to another time, that time is what the display
-        must show, so a slow observer cannot break the check.
-        Returns the screenshot and the main window.
-        """
+        """The screenshot and the main window once the display shows `expected`
+        while the title reads `title`, both read at one moment by each look.
+        The window may be painted a moment after its title is set; once
+        painted, it must show `expected` before the title moves on. With
+        follow, a title moved on to another time is what the display must
+        show then, so that a slow observer cannot break the check."""
         s, w = self.session, self.main_window()
         if w is None:
             raise Failure(f"no main window while waiting for the display to show {expected}")

@@ -79,13 +79,24 @@ def scenario_install(s):
             "the desktop entry names the program in French too")
 
 
+def first_run_installed(s, bindir, cwd, home, user=None):
+    """The installed copy's first run: settings stored per user, nothing beside the program; the program."""
+    config = os.path.join(home, "config", "Minutrex", "Minutrex.ini")
+    s.keep.append(config)
+    before = sorted(os.listdir(bindir))
+    p = s.start_program(os.path.join(bindir, "minutrex"), cwd, user=user, home=home)
+    w = p.wait_main_window()
+    s.check(w.name == s.first_title or title_seconds(w.name) is not None, f"it starts ({w.name!r})")
+    wait(f"settings stored in {config}", lambda: os.path.isfile(config), 5, 0.02)
+    s.check(read_file(config) == settings_bytes(FIRST_RUN_LINES), "with the first-run lines")
+    s.check(sorted(os.listdir(bindir)) == before, f"nothing written beside the program ({os.listdir(bindir)})")
+    return p
+
+
 def scenario_read_only_install(s):
     bindir = os.path.join(install(s), "bin")
-    for dirpath, dirnames, filenames in os.walk(bindir):
-        for name in filenames + dirnames:
-            path = os.path.join(dirpath, name)
-            os.chmod(path, os.stat(path).st_mode & ~0o222)
-    os.chmod(bindir, os.stat(bindir).st_mode & ~0o222)
+    for path in [bindir] + [os.path.join(top, name) for top, dirs, files in os.walk(bindir) for name in dirs + files]:
+        os.chmod(path, os.stat(path).st_mode & ~0o222)
 
     # Permission bits do not stop root: run as nobody when we are root.
     user = NOBODY if os.geteuid() == 0 else None
@@ -94,27 +105,19 @@ def scenario_read_only_install(s):
     target = os.path.join(home, "target")
     os.makedirs(target)
     write_script(os.path.join(target, "mark.sh"), MARK_SCRIPT)
-    for dirpath, dirnames, filenames in os.walk(home):
-        for name in [dirpath] + [os.path.join(dirpath, n) for n in filenames]:
-            os.chown(name, uid, uid)
     os.makedirs(os.path.join(home, "runtime"), mode=0o700)
-    os.chown(os.path.join(home, "runtime"), uid, uid)
-    config = os.path.join(home, "config", "Minutrex", "Minutrex.ini")
-    s.keep.append(config)
+    for top, _, files in os.walk(home):
+        for path in [top] + [os.path.join(top, name) for name in files]:
+            os.chown(path, uid, uid)
     exe = os.path.join(bindir, "minutrex")
     s.check(os.stat(bindir).st_mode & 0o222 == 0 and os.stat(exe).st_mode & 0o222 == 0,
             "the bin directory and the program are read-only")
 
-    p = s.start_program(exe, home, user=user, home=home)
-    w = p.wait_main_window()
-    s.check(w.name == s.first_title or title_seconds(w.name) is not None, f"it starts ({w.name!r})")
-    s.check(os.path.isfile(config), f"settings stored in {config}")
-    s.check(read_file(config) == settings_bytes(FIRST_RUN_LINES), "with the first-run lines")
+    first_run_installed(s, bindir, home, home, user).annul()
+    config = os.path.join(home, "config", "Minutrex", "Minutrex.ini")
     s.check(os.stat(config).st_uid == uid, "owned by the user who ran it")
     mode = os.stat(os.path.dirname(config)).st_mode & 0o777
     s.check(mode == 0o700, f"its directory has mode 0700 (got {mode:o})")
-    s.check(not os.path.exists(os.path.join(bindir, "Minutrex.ini")), "nothing written beside the program")
-    p.annul()
 
     lines = settings_lines(0, 0, 3, "Marque", "mark.sh", target + "/", "Installé")
     s.write_settings(config, lines)
@@ -168,16 +171,7 @@ def scenario_installed_as_root(s):
     anywhere) still keeps its settings per user. Run by another user, the
     copy is in the same position when it owns its folder."""
     bindir = os.path.join(install(s), "bin")
-    before = sorted(os.listdir(bindir))
-    home = os.path.join(s.root, "home")
-    config = os.path.join(home, "config", "Minutrex", "Minutrex.ini")
-    s.keep.append(config)
-    p = s.start_program(os.path.join(bindir, "minutrex"), bindir, home=home)
-    p.wait_main_window()
-    wait(f"settings stored in {config}", lambda: os.path.isfile(config), 5, 0.02)
-    s.check(read_file(config) == settings_bytes(FIRST_RUN_LINES), "with the first-run lines")
-    s.check(sorted(os.listdir(bindir)) == before, f"nothing written beside the program ({os.listdir(bindir)})")
-    p.annul()
+    first_run_installed(s, bindir, bindir, os.path.join(s.root, "home")).annul()
 
 
 def scenario_package(s):

@@ -7,7 +7,7 @@ import re
 
 from buses import AccessibilityBus, connect, notifications, start_mock
 from harness import (FIRST_RUN_LINES, MESSAGE, SCREEN, Failure, file_state, plain_env, read_file, settings_bytes,
-                     settings_lines, title_seconds, wait)
+                     settings_lines, title_seconds, wait, write_file)
 from layout import (BUTTON_ANNULATION, BUTTON_EXECUTER, COMMENT_BOX, COMMENT_PANEL, DIALOG_BUTTONS, DIALOG_FACE,
                     DIALOG_MARGIN, DIALOG_TEXTS, FIELDS, FRAME_CAPTIONS, FRAME_INSIDE, FRAME_INSIDES, MAIN_FACE,
                     MAIN_SIZE, MAIN_TEXTS, OPTION_BOXES, TEAL, WINDOW_GREY)
@@ -108,9 +108,8 @@ def scenario_accessibility(s):
     # A folder for the file dialog: a sub-folder and a file of 1.5 KiB from a known minute.
     music = os.path.join(s.root, "Musique")
     os.makedirs(os.path.join(music, "Anciens"))
-    with open(os.path.join(music, "rappel.ogg"), "wb") as f:
-        f.write(b"\0" * 1536)
-    os.utime(os.path.join(music, "rappel.ogg"), (1709647620, 1709647620))  # 2024-03-05 14:07 UTC
+    rappel = write_file(os.path.join(music, "rappel.ogg"), b"\0" * 1536)
+    os.utime(rappel, (1709647620, 1709647620))  # 2024-03-05 14:07 UTC
     d = s.fresh_dir(settings_lines(0, 25, 0, "Pause thé", "rappel.ogg", music + "/",
                                    "La bouilloire !", (1, 1, 1, 0)))
     p = s.start_program(d, extra_env=dict(bus.env, TZ="UTC"))

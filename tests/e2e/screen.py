@@ -240,11 +240,10 @@ class Display:
         return "" if _x.XGetWindowAttributes(self.dpy, window, ctypes.byref(_WindowAttributes())) else None
 
     def children(self, window):
-        root, parent, children, count = _ULONG(), _ULONG(), ctypes.POINTER(_ULONG)(), ctypes.c_uint()
-        if not _x.XQueryTree(self.dpy, window, ctypes.byref(root), ctypes.byref(parent), ctypes.byref(children),
-                             ctypes.byref(count)):
+        root, parent, children, count = _ULONG(), _ULONG(), _PU(), ctypes.c_uint()
+        if not _x.XQueryTree(self.dpy, window, *map(ctypes.byref, (root, parent, children, count))):
             return []
-        found = [children[i] for i in range(count.value)]
+        found = children[:count.value]
         if children:
             _x.XFree(children)
         return found
