@@ -78,8 +78,9 @@ ACTION_NAME_BOX = in_frame("ACTION", 24, 40, 137, 25)
 DIALOG_BUTTONS = {"Annulation": (16, 640, 81, 25), "Simulation": (120, 640, 81, 25), "OK": (224, 640, 81, 25),
                   "Parcourir": in_frame("ACTION", 24, 96, 81, 25)}
 DIALOG_ANNULATION, DIALOG_OK = DIALOG_BUTTONS["Annulation"], DIALOG_BUTTONS["OK"]
-# A point of the window's grey, left of the frames.
-DIALOG_MARGIN = (4, 300)
+# A point of the window's grey in its bottom right corner, the last that a
+# paint from the top reaches.
+DIALOG_MARGIN = (DIALOG_SIZE[0] - 4, DIALOG_SIZE[1] - 4)
 # Blank points inside each frame.
 FRAME_INSIDES = {"DECOMPTEUR": in_frame("DECOMPTEUR", 140, 60), "ACTION": in_frame("ACTION", 270, 110),
                  "COMMENTAIRES": in_frame("COMMENTAIRES", 275, 60), "OPTIONS": in_frame("OPTIONS", 240, 20)}

@@ -23,16 +23,16 @@ def scenario_dark_palette(s):
     p = s.start_program(d, extra_env=DARK_DESKTOP)
     p.wait_counting(5)
 
-    def measure(win, boxes, label):
-        img = s.screenshot(label)
+    def measure(win, boxes, img):
         for name, box in boxes.items():
             ratio, text, background = text_contrast(img, win, box)
             s.expect(ratio >= 4.5, f"{name}: text {text} on {background}, contrast {ratio:.1f}:1")
         return img
 
-    measure(p.main_window(), MAIN_TEXTS, "dark-main")
+    w = p.main_window()
+    measure(w, MAIN_TEXTS, painted_screenshot(s, p, w, COMMENT_BOX[:2], COMMENT_PANEL, "dark-main"))
     dialog = p.open_settings()
-    img = measure(dialog, DIALOG_TEXTS, "dark-settings")
+    img = measure(dialog, DIALOG_TEXTS, painted_screenshot(s, p, dialog, DIALOG_MARGIN, WINDOW_GREY, "dark-settings"))
     for name, box in FRAME_CAPTIONS.items():
         ratio, text, background = text_contrast(img, dialog, box)
         s.expect(text == TEAL, f"frame caption {name} keeps its teal (got {text} on {background})")
