@@ -336,13 +336,13 @@ QString Counter::actionName() const
 {
     // The file keeps its first-run name as written; the user reads it in
     // their language.
-    const QString stored = m_LignMat[4].toText();
+    const QString stored = m_LignMat[Slot::ActionName].toText();
     return stored == defaultActionName() ? tr("(aucune action)") : stored;
 }
 
 QString Counter::storedComment() const
 {
-    const QString stored = m_LignMat[7].toText();
+    const QString stored = m_LignMat[Slot::Comment].toText();
     return stored == defaultComment() ? tr("         CLIC sur l'heure : Pause       DOUBLE-CLIC : Réglages Paramètres")
                                       : stored;
 }
@@ -401,18 +401,8 @@ bool Counter::Form_Initialize()
         return false;
     }
 
-    m_LignMat[0] = LineValue::text(descriptionLine());
-    m_LignMat[1] = LineValue::number(0);
-    m_LignMat[2] = LineValue::number(0);
-    m_LignMat[3] = LineValue::number(30);
-    m_LignMat[4] = LineValue::text(defaultActionName());
-    m_LignMat[5] = LineValue::text(QString());
-    m_LignMat[6] = LineValue::text(QString());
-    m_LignMat[7] = LineValue::text(defaultComment());
-    m_LignMat[8] = LineValue::number(m_OptBipDem);
-    m_LignMat[9] = LineValue::number(m_Opt5Bips);
-    m_LignMat[10] = LineValue::number(m_OptExec);
-    m_LignMat[11] = LineValue::number(m_OptFerm);
+    // First run: the options' start values are all on, as the first-run lines have them.
+    m_LignMat = firstRunLines();
     if (!FicEcrit(m_LignMat, nullptr))
         return false;
     return FormLoad();
@@ -508,13 +498,13 @@ bool Counter::FormLoad()
 
 void Counter::showLines()
 {
-    setTextColour(m_CountAction, fromBgr(m_LignMat[5].toText().isEmpty() ? Green : Blue));
+    setTextColour(m_CountAction, fromBgr(m_LignMat[Slot::TargetFile].toText().isEmpty() ? Green : Blue));
     m_CountObs->setText(withUnbreakableHyphens(shownComment(storedComment())));
 
-    m_OptBipDem = m_LignMat[8].toNumber();
-    m_Opt5Bips = m_LignMat[9].toNumber();
-    m_OptExec = m_LignMat[10].toNumber();
-    m_OptFerm = roundToInt16(m_LignMat[11].toNumber());
+    m_OptBipDem = m_LignMat[Slot::StartBeep].toNumber();
+    m_Opt5Bips = m_LignMat[Slot::FinalBeeps].toNumber();
+    m_OptExec = m_LignMat[Slot::RunAction].toNumber();
+    m_OptFerm = roundToInt16(m_LignMat[Slot::CloseAtEnd].toNumber());
 
     // Before the window is on screen the start beep waits for it: connecting
     // to the sound server would hold back the first paint.
@@ -537,8 +527,8 @@ void Counter::showLines()
     }
     m_CountAction->setFont(actionFont);
 
-    const QString initial = m_countdown.load(m_LignMat[1].toNumber(), m_LignMat[2].toNumber(),
-                                             m_LignMat[3].toNumber(), m_Opt5Bips == 1, m_OptExec == 1);
+    const QString initial = m_countdown.load(m_LignMat[Slot::Hours].toNumber(), m_LignMat[Slot::Minutes].toNumber(),
+                                             m_LignMat[Slot::Seconds].toNumber(), m_Opt5Bips == 1, m_OptExec == 1);
     const double loadedSeconds = m_countdown.TimeNum();
     // Drawn before the count starts: at start-up the colons show it paused.
     Afficheur(initial);
@@ -676,8 +666,8 @@ void Counter::unload()
 
 void Counter::ProcedAct(std::function<void()> then)
 {
-    m_RepAction = m_LignMat[6].toText();
-    launchAction(m_LignMat[5].toText(), m_RepAction, this, LaunchTexts::action(), m_services,
+    m_RepAction = m_LignMat[Slot::TargetDirectory].toText();
+    launchAction(m_LignMat[Slot::TargetFile].toText(), m_RepAction, this, LaunchTexts::action(), m_services,
                  [this, then = std::move(then)](const LaunchOutcome &outcome) {
                      if (m_unloaded)
                          return; // quit meanwhile: the outcome is dropped
