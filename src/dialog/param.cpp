@@ -503,12 +503,12 @@ void Param::ParamParc_Click()
     if (m_CommDial.fileName.isEmpty())
         return;
 
-    FicRepNom = m_CommDial.fileName;
+    const QString FicRepNom = m_CommDial.fileName;
     const qsizetype p = FicRepNom.lastIndexOf(QLatin1Char('/')) + 1;
     const QString fileName = FicRepNom.mid(p);
     const QString directory = FicRepNom.left(p);
     const qsizetype dot = fileName.indexOf(QLatin1Char('.'));
-    ActNom = dot < 0 ? fileName : fileName.left(dot);
+    const QString ActNom = dot < 0 ? fileName : fileName.left(dot);
 
     // Proposed only while the user has not typed a name of their own.
     if (m_ParamActNom->text().isEmpty() || m_ParamActNom->text() == lines[Slot::ActionName].toText())
