@@ -307,10 +307,9 @@ void Counter::settle()
     if (m_settled || m_unloaded)
         return;
     m_settled = true;
-    if (m_startBeepDue) {
-        m_startBeepDue = false;
+    // The start beep of the first count, which waited for this moment.
+    if (m_OptBipDem == 1)
         m_services.beep();
-    }
     updateSleepInhibition();
 }
 
@@ -324,9 +323,15 @@ void Counter::closeEvent(QCloseEvent *event)
 void Counter::useSettingsFile(const QString &absolutePath)
 {
     m_settingsFile = absolutePath;
-    const QFileInfo file(absolutePath);
-    const QString name = file.completeBaseName().isEmpty() ? file.fileName() : file.completeBaseName();
-    m_titleSuffix = QStringLiteral(" – ") + name;
+}
+
+QString Counter::titleSuffix() const
+{
+    // The file's name, when one was given, tells timers side by side apart.
+    if (m_settingsFile.isEmpty())
+        return QString();
+    const QFileInfo file(m_settingsFile);
+    return QStringLiteral(" – ") + (file.completeBaseName().isEmpty() ? file.fileName() : file.completeBaseName());
 }
 
 QString Counter::pauseText()
@@ -351,12 +356,12 @@ QString Counter::storedComment() const
 
 QString Counter::programTitle() const
 {
-    return QStringLiteral("Minutrex") + m_titleSuffix;
+    return QStringLiteral("Minutrex") + titleSuffix();
 }
 
 bool Counter::Form_Initialize()
 {
-    setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION) + m_titleSuffix + QStringLiteral("  "));
+    setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION) + titleSuffix() + QStringLiteral("  "));
 
     const SettingsLocation location =
         settingsLocation(m_settingsFile, QStringLiteral(MINUTREX_INSTALL_MARKER), m_services);
@@ -495,12 +500,8 @@ void Counter::showLines()
 
     // Before the window is on screen the start beep waits for it: connecting
     // to the sound server would hold back the first paint.
-    if (m_OptBipDem == 1) {
-        if (m_settled)
-            m_services.beep();
-        else
-            m_startBeepDue = true;
-    }
+    if (m_OptBipDem == 1 && m_settled)
+        m_services.beep();
 
     QFont actionFont = m_CountAction->font();
     if (m_OptExec != 1) {

@@ -126,6 +126,7 @@ private:
     void updateProgress();
     // "Minutrex", followed by the settings file's name when it was given.
     QString programTitle() const;
+    QString titleSuffix() const;
     // The pause label's blinking text.
     static QString pauseText();
     // Line 4 and line 7 as the user reads them: their first-run values in
@@ -153,7 +154,6 @@ private:
     Services &m_services;
     LignMatArray &m_LignMat;
     QString m_settingsFile;
-    QString m_titleSuffix; // " – name" of a settings file given on the command line
     Countdown m_countdown;
     SevenSegmentDisplay m_display;
 
@@ -180,7 +180,6 @@ private:
     // The launch moment, until the first count has started from it.
     std::optional<qint64> m_launchMs;
     bool m_settled = false;
-    bool m_startBeepDue = false;
     // Settles a window that is shown but never painted (kept off screen).
     QTimer m_settleFallback;
 
