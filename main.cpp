@@ -161,7 +161,17 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
 
+    // On X11 the window changes a few pixels three times a second: sending
+    // them costs less than the round trip to the X server that shared memory
+    // needs at every repaint. The setting is read when the application
+    // connects, then taken back, so that nothing the timer starts inherits it;
+    // a choice of the user's is left alone.
+    const bool shmChosen = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (!shmChosen)
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
+    if (!shmChosen)
+        qunsetenv("QT_XCB_NO_MITSHM");
     QApplication::setApplicationName(QStringLiteral("Minutrex"));
     QApplication::setApplicationVersion(QStringLiteral(MINUTREX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.example.minutrex"));
