@@ -1667,6 +1667,33 @@ def scenario_wedged_buses(s):
             os.kill(proc.pid, signal.SIGCONT)
 
 
+def scenario_wedged_sound(s):
+    """A sound server that takes connections and never answers (stopped): the
+    window comes, counts, beeps into nothing and acts on time all the same,
+    and ends cleanly."""
+    s.start_servers(record=False)
+    pulse = next(proc for label, proc in s.procs if label == "pulseaudio")
+    os.kill(pulse.pid, signal.SIGSTOP)
+    try:
+        d = s.fresh_dir()
+        write_mark_script(d)
+        with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
+            f.write(settings_bytes(settings_lines(0, 0, 3, "Marque", "mark.sh", d + "/", "Sans son")))
+        p = s.start_program(os.path.join(d, "minutrex"), d)
+        w = p.wait_main_window(3)
+        pings = Responsiveness(s, w)
+        ran = wait_mark(d, 10)
+        # Stopped before the window goes at the end of the count.
+        longest = pings.stop()
+        s.check(ran is not None, "the target ran")
+        late = ran - p.start_wall - 3
+        s.check(0 <= late <= 1.0, f"the target ran {late:.3f} s after its time (at most 1 s)")
+        s.check(longest < 1.0, f"the window never stopped answering for a second ({longest * 1000:.0f} ms)")
+        s.check(p.wait_exit(5) == 0, "exit 0 after the action, the sound server still stopped")
+    finally:
+        os.kill(pulse.pid, signal.SIGCONT)
+
+
 # ---------------------------------------------------------------------------
 # Keyboard, dark desktops, high-density screens, screen readers and Wayland
 
@@ -2738,6 +2765,7 @@ SCENARIOS = {
     "notice_markup": scenario_notice_markup,
     "slow_handler": scenario_slow_handler,
     "wedged_buses": scenario_wedged_buses,
+    "wedged_sound": scenario_wedged_sound,
     "shared_settings": scenario_shared_settings,
     "dock_progress": scenario_dock_progress,
     "languages": scenario_languages,
