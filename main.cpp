@@ -375,9 +375,18 @@ int main(int argc, char *argv[])
     // second to answer, or it is left alone for the whole run.
     BusProbe::silenceMuteBuses(BusProbe::DefaultTimeoutMs);
 
+    // On X11 the window changes a few pixels three times a second: sending
+    // them costs less than the round trip to the X server that shared memory
+    // needs at every repaint. The setting is read when the application
+    // connects, then taken back; a choice of the user's is left alone.
+    const bool shmChosen = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (!shmChosen)
+        qputenv("QT_XCB_NO_MITSHM", "1");
     toolkitHandler = qInstallMessageHandler(holdToolkitMessage);
     QApplication app(argc, argv);
     releaseToolkitMessages();
+    if (!shmChosen)
+        qunsetenv("QT_XCB_NO_MITSHM");
     QApplication::setApplicationName(QStringLiteral("Minutrex"));
     QApplication::setApplicationVersion(QStringLiteral(MINUTREX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.example.minutrex"));

@@ -1,31 +1,51 @@
 #!/usr/bin/env bash
-# Measures build/minutrex beside a minimal Qt window that shows a label, under
-# a virtual X server and a private sound server, and prints a table: time from
-# the process start to the first visible window, peak memory, CPU time over a
-# 40-second count, and how late a 3-second and a 40-second action run,
-# counted from the process start. Each figure is the median of 3 runs.
-# It only reports: no figure makes it fail. It takes about five minutes.
+# Measures build/minutrex beside a minimal Qt window that shows a label which
+# changes its text three times a second, under a virtual X server and a
+# private sound server, with no session bus. The programs take turns, round by
+# round (5 rounds unless a number is given, the order rotated each round), so
+# that the load of the moment weighs on all of them alike. It prints, for each
+# figure, the median of minutrex, the median of the label and the median of
+# their ratios within a round: time from the process start to the first
+# visible window, peak memory, CPU time over a 40-second count, and how late a
+# 3-second and a 40-second action run, counted from the process start.
+# It only reports: no figure makes it fail. Five rounds take about eight minutes.
+#
+#   scripts/bench.sh [ROUNDS]
+#   BENCH_PROGRAM=/path/to/other/minutrex scripts/bench.sh   # another build
 set -euo pipefail
 cd "$(dirname "$0")/.."
+rounds=${1:-5}
 source scripts/setup.sh
 install_missing
 build_program "$ROOT/build" >/dev/null
+program=${BENCH_PROGRAM:-$ROOT/build/minutrex}
 
-# The yardstick: as little as Qt takes to show a window with a label. It quits
-# after the milliseconds given, so that its CPU time covers the same span.
+# The yardstick: as little as Qt takes to show a window with a label, whose
+# text changes three times a second as a countdown's would. It quits 40 s
+# after its start, so that its CPU time covers the span of a 40-second count.
 label_dir="$ROOT/build/bench-label"
 mkdir -p "$label_dir/src"
 cat >"$label_dir/src/main.cpp" <<'CPP'
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTimer>
 int main(int argc, char **argv)
 {
+    QElapsedTimer started;
+    started.start();
     QApplication app(argc, argv);
-    QLabel label(QStringLiteral("00:00:30"));
+    QLabel label(QStringLiteral("00:00:40 2"));
     label.show();
-    if (argc > 1)
-        QTimer::singleShot(atoi(argv[1]), &app, &QApplication::quit);
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    // A new text at every tick: the seconds and which third of them.
+    QObject::connect(&tick, &QTimer::timeout, &label, [&] {
+        const qint64 left = 40000 - started.elapsed();
+        label.setText(QStringLiteral("00:00:%1 %2").arg(left / 1000, 2, 10, QLatin1Char('0')).arg(left % 1000 / 334));
+    });
+    tick.start(333);
+    QTimer::singleShot(40000 - int(started.elapsed()), Qt::PreciseTimer, &app, &QApplication::quit);
     return app.exec();
 }
 CPP
@@ -40,14 +60,15 @@ CMAKE
 cmake -S "$label_dir/src" -B "$label_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$label_dir" >/dev/null
 
-exec python3 - "$ROOT/build/minutrex" "$label_dir/label" <<'PY'
+exec python3 - "$program" "$label_dir/label" "$rounds" <<'PY'
 import ctypes, os, select, shutil, signal, statistics, subprocess, sys, tempfile, time
 
-program, label = sys.argv[1], sys.argv[2]
-RUNS = 3
+program, label, ROUNDS = sys.argv[1], sys.argv[2], int(sys.argv[3])
+LONG, SHORT = 40, 3  # seconds of the two counts
 POLL = 0.002  # how often the screen is looked at for the first window
 work = tempfile.mkdtemp(prefix="minutrex-bench-")
 servers = []
+load_at_start = os.getloadavg()
 
 def start_x():
     r, w = os.pipe()
@@ -67,7 +88,8 @@ def start_pulse():
     base = os.path.join(work, "pulse")
     os.makedirs(os.path.join(base, "runtime"), mode=0o700)
     socket = os.path.join(base, "native")
-    env = {"PATH": os.environ["PATH"], "HOME": base, "XDG_RUNTIME_DIR": os.path.join(base, "runtime")}
+    env = {"PATH": os.environ["PATH"], "HOME": base, "XDG_RUNTIME_DIR": os.path.join(base, "runtime"),
+           "DBUS_SESSION_BUS_ADDRESS": "disabled:"}
     servers.append(subprocess.Popen(["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--system=false",
                                      "--use-pid-file=false", "-L", "module-null-sink sink_name=bench",
                                      "-L", f"module-native-protocol-unix auth-anonymous=1 socket={socket}"],
@@ -127,15 +149,18 @@ def window_visible():
 
 def env(home):
     os.makedirs(os.path.join(home, "runtime"), mode=0o700, exist_ok=True)
+    # No session bus: neither program may spend its start on one, or wait for one.
     return {"PATH": os.environ["PATH"], "DISPLAY": display, "PULSE_SERVER": pulse, "HOME": home,
             "XDG_CONFIG_HOME": os.path.join(home, "config"), "XDG_RUNTIME_DIR": os.path.join(home, "runtime"),
-            "QT_QPA_PLATFORM": "xcb", "LANG": "C.UTF-8"}
+            "DBUS_SESSION_BUS_ADDRESS": "disabled:", "QT_QPA_PLATFORM": "xcb", "LANG": "C.UTF-8"}
 
-MARK = '#!/bin/sh\ndate +%s.%N > "$(dirname "$0")/ran.tmp" && mv "$(dirname "$0")/ran.tmp" "$(dirname "$0")/ran"\n'
+# One process: the shell gives way to date, which writes the time at once.
+# The mark is whole once its line has ended.
+MARK = '#!/bin/sh\nexec date +%s.%N >"${0%/*}/ran"\n'
 DESCRIPTION = "Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options"
 
 def run(cmd, cwd, home, seconds):
-    """One run: (ms to the first visible window, peak RSS in MiB, CPU seconds, wall start)."""
+    """One run: {window ms, rss MiB, cpu s}, and the wall time of its start."""
     start_wall, start = time.time(), time.monotonic()
     proc = subprocess.Popen(cmd, cwd=cwd, env=env(home), stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -157,7 +182,7 @@ def run(cmd, cwd, home, seconds):
             sys.exit(f"{cmd[0]} did not end")
         time.sleep(0.05)
     proc.returncode = status
-    return window_ms, usage.ru_maxrss / 1024, usage.ru_utime + usage.ru_stime, start_wall
+    return {"window": window_ms, "rss": usage.ru_maxrss / 1024, "cpu": usage.ru_utime + usage.ru_stime}, start_wall
 
 def run_program(seconds, index):
     d = os.path.join(work, f"minutrex-{seconds}-{index}")
@@ -170,46 +195,78 @@ def run_program(seconds, index):
              " 1 ", " 1 ", " 1 ", " 1 "]
     with open(os.path.join(d, "Minutrex.ini"), "wb") as f:
         f.write(b"".join(line.encode("cp1252") + b"\r\n" for line in lines))
-    window_ms, rss, cpu, start_wall = run([os.path.join(d, "minutrex")], d, os.path.join(d, "home"), seconds)
+    figures, start_wall = run([os.path.join(d, "minutrex")], d, os.path.join(d, "home"), seconds)
     mark = os.path.join(d, "ran")
     deadline = time.monotonic() + 10
-    while not os.path.exists(mark):  # the target is detached: its mark may come after the exit
+    while True:  # the target is detached: its mark may come after the exit
+        text = open(mark).read() if os.path.exists(mark) else ""
+        if text.endswith("\n"):
+            break
         if time.monotonic() > deadline:
             sys.exit("the target of the count did not run")
         time.sleep(0.01)
-    with open(mark) as f:
-        late_ms = (float(f.read()) - start_wall - seconds) * 1000
-    return window_ms, rss, cpu, late_ms
+    figures["late"] = (float(text) - start_wall - seconds) * 1000
+    return figures
 
 def run_label(index):
     d = os.path.join(work, f"label-{index}")
     os.makedirs(d)
-    return run([label, "40000"], d, os.path.join(d, "home"), 40)
+    return run([label], d, os.path.join(d, "home"), LONG)[0]
 
+KINDS = {"long": lambda i: run_program(LONG, i), "short": lambda i: run_program(SHORT, i), "label": run_label}
+rounds = []
 try:
-    long_runs = [run_program(40, i) for i in range(RUNS)]
-    short_runs = [run_program(3, i) for i in range(RUNS)]
-    label_runs = [run_label(i) for i in range(RUNS)]
+    for i in range(ROUNDS):
+        names = list(KINDS)
+        names = names[i % len(names):] + names[:i % len(names)]  # each kind leads in turn
+        rounds.append({name: KINDS[name](i) for name in names})
+        print(f"round {i + 1} of {ROUNDS} done ({' then '.join(names)})", file=sys.stderr)
 finally:
     for server in servers:
         server.terminate()
         server.wait()
     shutil.rmtree(work, ignore_errors=True)
 
-def median(runs, k, fmt):
-    return fmt.format(statistics.median(r[k] for r in runs))
+def med(values):
+    return statistics.median(values)
+
+def row(title, fmt, ours, theirs, compared_with=None):
+    a = med(ours)
+    b = med(theirs) if theirs else None
+    ratios = [x / y for x, y in zip(ours, theirs or compared_with) if y]
+    ratio = f"{med(ratios):.2f}" if ratios else "–"
+    if theirs is None:
+        ratio += " of its first window"
+    print(f"| {title} | {fmt.format(a)} | {'–' if b is None else fmt.format(b)} | {ratio} |")
 
 cpu_model = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
 qt = subprocess.run(["qtpaths6", "--qt-version"], capture_output=True, text=True).stdout.strip() or "?"
-print(f"Machine: {cpu_model}, {os.cpu_count()} CPUs, Linux {os.uname().release}, Qt {qt}; "
-      f"load average at the end {os.getloadavg()[0]:.2f}")
-print(f"Median of {RUNS} runs each.")
+load_at_end = os.getloadavg()
+print(f"Machine: {cpu_model}, {os.cpu_count()} CPUs, Linux {os.uname().release}, Qt {qt}")
+print("Load average (1, 5, 15 min): {:.2f} {:.2f} {:.2f} at the start, {:.2f} {:.2f} {:.2f} at the end"
+      .format(*load_at_start, *load_at_end))
+print(f"Medians of {ROUNDS} rounds; in each round the three runs take turns, the order rotated round by round.")
+print("Ratio: the median of the rounds' own ratios.")
 print()
-print("| | minutrex | Qt window with a label |")
-print("|---|---:|---:|")
-print(f"| process start to first visible window (ms) | {median(long_runs, 0, '{:.0f}')} | {median(label_runs, 0, '{:.0f}')} |")
-print(f"| peak RSS (MiB) | {median(long_runs, 1, '{:.1f}')} | {median(label_runs, 1, '{:.1f}')} |")
-print(f"| CPU time over a 40-second count (s) | {median(long_runs, 2, '{:.2f}')} | {median(label_runs, 2, '{:.2f}')} |")
-print(f"| 3-second action, late from process start (ms) | {median(short_runs, 3, '{:.0f}')} | – |")
-print(f"| 40-second action, late from process start (ms) | {median(long_runs, 3, '{:.0f}')} | – |")
+long = [r["long"] for r in rounds]
+short = [r["short"] for r in rounds]
+labels = [r["label"] for r in rounds]
+print("| | minutrex | Qt label changing its text 3 times a second | ratio |")
+print("|---|---:|---:|---:|")
+row("process start to first visible window (ms)", "{:.0f}", [r["window"] for r in long], [r["window"] for r in labels])
+row("peak RSS (MiB)", "{:.1f}", [r["rss"] for r in long], [r["rss"] for r in labels])
+row(f"CPU time over a {LONG}-second count (s)", "{:.3f}", [r["cpu"] for r in long], [r["cpu"] for r in labels])
+row(f"{SHORT}-second action, late from process start (ms)", "{:.0f}", [r["late"] for r in short], None,
+    [r["window"] for r in short])
+row(f"{LONG}-second action, late from process start (ms)", "{:.0f}", [r["late"] for r in long], None,
+    [r["window"] for r in long])
+print()
+print("peak RSS, minutrex less the label (MiB): {:.1f}".format(med([a["rss"] - b["rss"] for a, b in zip(long, labels)])))
+print()
+print("Each round: first window (ms), peak RSS (MiB), CPU (s) of minutrex's 40-second run / of the label;"
+      " lateness (ms) of the 3-second and 40-second actions")
+for i, r in enumerate(rounds, 1):
+    print("round {}: {:.0f}/{:.0f}  {:.1f}/{:.1f}  {:.3f}/{:.3f}  {:.0f} {:.0f}".format(
+        i, r["long"]["window"], r["label"]["window"], r["long"]["rss"], r["label"]["rss"],
+        r["long"]["cpu"], r["label"]["cpu"], r["short"]["late"], r["long"]["late"]))
 PY

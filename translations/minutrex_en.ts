@@ -82,6 +82,42 @@ a copy run from its own folder, in $XDG_CONFIG_HOME/Minutrex/
     </message>
 </context>
 <context>
+    <name>CountTexts</name>
+    <message>
+        <source>Fin du décompte : action « %1 » non lancée, exécution désactivée.</source>
+        <translation>Count over: action “%1” not run, the action is turned off.</translation>
+    </message>
+    <message>
+        <source>Fin du décompte : échec de l&apos;action « %1 ».</source>
+        <translation>Count over: action “%1” failed.</translation>
+    </message>
+    <message>
+        <source>Fin du décompte : action « %1 » lancée.</source>
+        <translation>Count over: action “%1” started.</translation>
+    </message>
+    <message>
+        <source>dd/MM/yyyy à HH:mm:ss</source>
+        <extracomment>A date and time format: letters that are no field stand between quotes.</extracomment>
+        <translation>yyyy-MM-dd &apos;at&apos; HH:mm:ss</translation>
+    </message>
+    <message>
+        <source> prévue à %1</source>
+        <translation> due at %1</translation>
+    </message>
+    <message>
+        <source> prévue le %1</source>
+        <translation> due on %1</translation>
+    </message>
+    <message>
+        <source>Exécution de « %1 »%2</source>
+        <translation>Running “%1”%2</translation>
+    </message>
+    <message>
+        <source>Fin du décompte de « %1 » (exécution désactivée)%2</source>
+        <translation>End of the count for “%1” (action turned off)%2</translation>
+    </message>
+</context>
+<context>
     <name>Counter</name>
     <message>
         <source>A propos ...</source>
@@ -158,39 +194,6 @@ a copy run from its own folder, in $XDG_CONFIG_HOME/Minutrex/
     <message>
         <source>Exécution désactivée</source>
         <translation>Action turned off</translation>
-    </message>
-    <message>
-        <source>dd/MM/yyyy à HH:mm:ss</source>
-        <extracomment>A date and time format: letters that are no field stand between quotes.</extracomment>
-        <translation>yyyy-MM-dd &apos;at&apos; HH:mm:ss</translation>
-    </message>
-    <message>
-        <source> prévue à %1</source>
-        <translation> due at %1</translation>
-    </message>
-    <message>
-        <source> prévue le %1</source>
-        <translation> due on %1</translation>
-    </message>
-    <message>
-        <source>Exécution de « %1 »%2</source>
-        <translation>Running “%1”%2</translation>
-    </message>
-    <message>
-        <source>Fin du décompte de « %1 » (exécution désactivée)%2</source>
-        <translation>End of the count for “%1” (action turned off)%2</translation>
-    </message>
-    <message>
-        <source>Fin du décompte : action « %1 » non lancée, exécution désactivée.</source>
-        <translation>Count over: action “%1” not run, the action is turned off.</translation>
-    </message>
-    <message>
-        <source>Fin du décompte : échec de l&apos;action « %1 ».</source>
-        <translation>Count over: action “%1” failed.</translation>
-    </message>
-    <message>
-        <source>Fin du décompte : action « %1 » lancée.</source>
-        <translation>Count over: action “%1” started.</translation>
     </message>
 </context>
 <context>

@@ -18,6 +18,7 @@
 #include "access.h"
 #include "classicstyle.h"
 #include "clicklabel.h"
+#include "counttexts.h"
 #include "launcher.h"
 #include "linecanvas.h"
 #include "look.h"
@@ -25,6 +26,7 @@
 #include "param.h"
 #include "services.h"
 #include "settingsfile.h"
+#include "settingslocation.h"
 
 namespace
 {
@@ -305,10 +307,9 @@ void Counter::settle()
     if (m_settled || m_unloaded)
         return;
     m_settled = true;
-    if (m_startBeepDue) {
-        m_startBeepDue = false;
+    // The start beep of the first count, which waited for this moment.
+    if (m_OptBipDem == 1)
         m_services.beep();
-    }
     updateSleepInhibition();
 }
 
@@ -322,9 +323,15 @@ void Counter::closeEvent(QCloseEvent *event)
 void Counter::useSettingsFile(const QString &absolutePath)
 {
     m_settingsFile = absolutePath;
-    const QFileInfo file(absolutePath);
-    const QString name = file.completeBaseName().isEmpty() ? file.fileName() : file.completeBaseName();
-    m_titleSuffix = QStringLiteral(" – ") + name;
+}
+
+QString Counter::titleSuffix() const
+{
+    // The file's name, when one was given, tells timers side by side apart.
+    if (m_settingsFile.isEmpty())
+        return QString();
+    const QFileInfo file(m_settingsFile);
+    return QStringLiteral(" – ") + (file.completeBaseName().isEmpty() ? file.fileName() : file.completeBaseName());
 }
 
 QString Counter::pauseText()
@@ -336,49 +343,34 @@ QString Counter::actionName() const
 {
     // The file keeps its first-run name as written; the user reads it in
     // their language.
-    const QString stored = m_LignMat[4].toText();
+    const QString stored = m_LignMat[Slot::ActionName].toText();
     return stored == defaultActionName() ? tr("(aucune action)") : stored;
 }
 
 QString Counter::storedComment() const
 {
-    const QString stored = m_LignMat[7].toText();
+    const QString stored = m_LignMat[Slot::Comment].toText();
     return stored == defaultComment() ? tr("         CLIC sur l'heure : Pause       DOUBLE-CLIC : Réglages Paramètres")
                                       : stored;
 }
 
 QString Counter::programTitle() const
 {
-    return QStringLiteral("Minutrex") + m_titleSuffix;
+    return QStringLiteral("Minutrex") + titleSuffix();
 }
 
 bool Counter::Form_Initialize()
 {
-    setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION) + m_titleSuffix + QStringLiteral("  "));
+    setWindowTitle(QStringLiteral("Minutrex v" MINUTREX_VERSION) + titleSuffix() + QStringLiteral("  "));
 
-    m_CountFic = QStringLiteral("Minutrex.ini");
-    QString directory = m_services.programDirectory();
-    if (!m_settingsFile.isEmpty()) {
-        // Named on the command line: that file, wherever it is.
-        const int slash = m_settingsFile.lastIndexOf(u'/');
-        directory = m_settingsFile.left(slash);
-        m_CountFic = m_settingsFile.mid(slash + 1);
-    } else if (m_services.isRegularFile(directory + QStringLiteral("/" MINUTREX_INSTALL_MARKER))
-               || (!m_services.isRegularFile(directory + u'/' + m_CountFic) && !m_services.canCreateFileIn(directory))) {
-        // An installed copy keeps each user's settings apart, even when it
-        // could write beside itself (root); so does one that cannot write there.
-        QString reason;
-        const QString userDirectory = m_services.userConfigDirectory(&reason);
-        if (userDirectory.isEmpty()) {
-            reportFileFailure(nullptr,
-                              tr("Le fichier de paramètres %1 ne peut pas être créé").arg(m_CountFic),
-                              reason);
-            return false;
-        }
-        directory = userDirectory;
+    const SettingsLocation location =
+        settingsLocation(m_settingsFile, QStringLiteral(MINUTREX_INSTALL_MARKER), m_services);
+    if (!location.ok()) {
+        reportFileFailure(nullptr, tr("Le fichier de paramètres %1 ne peut pas être créé").arg(location.fileName),
+                          location.reason);
+        return false;
     }
-    m_CountRep = directory + u'/';
-    m_CountRepFic = m_CountRep + m_CountFic;
+    m_CountRepFic = location.path();
 
     m_OptBipDem = 1;
     m_Opt5Bips = 1;
@@ -401,18 +393,8 @@ bool Counter::Form_Initialize()
         return false;
     }
 
-    m_LignMat[0] = LineValue::text(descriptionLine());
-    m_LignMat[1] = LineValue::number(0);
-    m_LignMat[2] = LineValue::number(0);
-    m_LignMat[3] = LineValue::number(30);
-    m_LignMat[4] = LineValue::text(defaultActionName());
-    m_LignMat[5] = LineValue::text(QString());
-    m_LignMat[6] = LineValue::text(QString());
-    m_LignMat[7] = LineValue::text(defaultComment());
-    m_LignMat[8] = LineValue::number(m_OptBipDem);
-    m_LignMat[9] = LineValue::number(m_Opt5Bips);
-    m_LignMat[10] = LineValue::number(m_OptExec);
-    m_LignMat[11] = LineValue::number(m_OptFerm);
+    // First run: the options' start values are all on, as the first-run lines have them.
+    m_LignMat = firstRunLines();
     if (!FicEcrit(m_LignMat, nullptr))
         return false;
     return FormLoad();
@@ -508,22 +490,18 @@ bool Counter::FormLoad()
 
 void Counter::showLines()
 {
-    setTextColour(m_CountAction, fromBgr(m_LignMat[5].toText().isEmpty() ? Green : Blue));
+    setTextColour(m_CountAction, fromBgr(m_LignMat[Slot::TargetFile].toText().isEmpty() ? Green : Blue));
     m_CountObs->setText(withUnbreakableHyphens(shownComment(storedComment())));
 
-    m_OptBipDem = m_LignMat[8].toNumber();
-    m_Opt5Bips = m_LignMat[9].toNumber();
-    m_OptExec = m_LignMat[10].toNumber();
-    m_OptFerm = roundToInt16(m_LignMat[11].toNumber());
+    m_OptBipDem = m_LignMat[Slot::StartBeep].toNumber();
+    m_Opt5Bips = m_LignMat[Slot::FinalBeeps].toNumber();
+    m_OptExec = m_LignMat[Slot::RunAction].toNumber();
+    m_OptFerm = roundToInt16(m_LignMat[Slot::CloseAtEnd].toNumber());
 
     // Before the window is on screen the start beep waits for it: connecting
     // to the sound server would hold back the first paint.
-    if (m_OptBipDem == 1) {
-        if (m_settled)
-            m_services.beep();
-        else
-            m_startBeepDue = true;
-    }
+    if (m_OptBipDem == 1 && m_settled)
+        m_services.beep();
 
     QFont actionFont = m_CountAction->font();
     if (m_OptExec != 1) {
@@ -537,8 +515,8 @@ void Counter::showLines()
     }
     m_CountAction->setFont(actionFont);
 
-    const QString initial = m_countdown.load(m_LignMat[1].toNumber(), m_LignMat[2].toNumber(),
-                                             m_LignMat[3].toNumber(), m_Opt5Bips == 1, m_OptExec == 1);
+    const QString initial = m_countdown.load(m_LignMat[Slot::Hours].toNumber(), m_LignMat[Slot::Minutes].toNumber(),
+                                             m_LignMat[Slot::Seconds].toNumber(), m_Opt5Bips == 1, m_OptExec == 1);
     const double loadedSeconds = m_countdown.TimeNum();
     // Drawn before the count starts: at start-up the colons show it paused.
     Afficheur(initial);
@@ -558,7 +536,7 @@ void Counter::showLines()
     m_Timer1.start(interval - int((now - start) % interval));
     phaseChanged();
     // A new count shows its own progress at once.
-    m_progressShownAtMs = -1;
+    m_dockProgress.restart();
     updateProgress();
 }
 
@@ -643,18 +621,16 @@ void Counter::showPauseLabel(bool ended)
 
 void Counter::setPauseLook(const QString &text, bool italic, quint32 color)
 {
+    // Each property set only when it changes: setting one repaints the label.
     if (m_CountPause->text() != text)
         m_CountPause->setText(text);
-    if (m_pauseItalic != italic) {
-        m_pauseItalic = italic;
+    if (m_CountPause->font().italic() != italic) {
         QFont f = m_CountPause->font();
         f.setItalic(italic);
         m_CountPause->setFont(f);
     }
-    if (m_pauseColor != color) {
-        m_pauseColor = color;
+    if (m_CountPause->palette().color(QPalette::WindowText) != fromBgr(color))
         setTextColour(m_CountPause, fromBgr(color));
-    }
 }
 
 void Counter::ProcedFin()
@@ -676,8 +652,8 @@ void Counter::unload()
 
 void Counter::ProcedAct(std::function<void()> then)
 {
-    m_RepAction = m_LignMat[6].toText();
-    launchAction(m_LignMat[5].toText(), m_RepAction, this, LaunchTexts::action(), m_services,
+    const QString RepAction = m_LignMat[Slot::TargetDirectory].toText();
+    launchAction(m_LignMat[Slot::TargetFile].toText(), RepAction, this, LaunchTexts::action(), m_services,
                  [this, then = std::move(then)](const LaunchOutcome &outcome) {
                      if (m_unloaded)
                          return; // quit meanwhile: the outcome is dropped
@@ -783,59 +759,25 @@ void Counter::updateSleepInhibition()
         m_services.releaseIdleSleep();
         return;
     }
-    // The reason names when the action is due; a hand-edited delay too large
-    // for a date names none.
-    const QDateTime now = m_services.localDateTime();
-    const double remainingMs = std::ceil(m_countdown.TimeNum() * 1000);
-    QString when;
-    if (remainingMs >= 0 && remainingMs < 1e14) {
-        const QDateTime due = now.addMSecs(qint64(remainingMs));
-        //: A date and time format: letters that are no field stand between quotes.
-        const QString dayAndTime = tr("dd/MM/yyyy à HH:mm:ss");
-        when = due.date() == now.date() ? tr(" prévue à %1").arg(due.toString(QStringLiteral("HH:mm:ss")))
-                                        : tr(" prévue le %1").arg(due.toString(dayAndTime));
-    }
-    const QString name = actionName();
-    m_services.inhibitIdleSleep(m_OptExec == 1
-                                    ? tr("Exécution de « %1 »%2").arg(name, when)
-                                    : tr("Fin du décompte de « %1 » (exécution désactivée)%2").arg(name, when));
+    m_services.inhibitIdleSleep(
+        idleHoldReason(m_OptExec == 1, actionName(), m_services.localDateTime(), m_countdown.TimeNum()));
 }
 
 void Counter::updateProgress()
 {
-    const Countdown::Phase phase = m_countdown.phase();
-    if (m_unloaded || !m_Timer1.isActive() || phase == Countdown::Phase::Ended) {
-        if (m_progressShown >= 0)
-            m_services.clearProgress();
-        m_progressShown = -1;
-        m_progressShownAtMs = -1;
-        return;
-    }
-    const qint64 now = m_services.clockMs();
-    if (m_progressShownAtMs >= 0 && now - m_progressShownAtMs < 1000)
-        return;
-    const double fraction = m_countdown.progress();
-    const double left = std::ceil(m_countdown.TimeNum());
-    const qint64 secondsLeft = left < 1e15 ? qint64(left) : qint64(1e15);
-    // Paused: the same figures again are not sent again.
-    if (fraction == m_progressShown && secondsLeft == m_progressSecondsShown)
-        return;
-    m_progressShownAtMs = now;
-    m_progressShown = fraction;
-    m_progressSecondsShown = secondsLeft;
-    m_services.showProgress(fraction, secondsLeft);
+    const bool underWay = !m_unloaded && m_Timer1.isActive() && m_countdown.phase() != Countdown::Phase::Ended;
+    const DockProgress::Step step = m_dockProgress.next(underWay, m_services.clockMs(), m_countdown);
+    if (step.kind == DockProgress::Step::Kind::Show)
+        m_services.showProgress(step.fraction, step.secondsLeft);
+    else if (step.kind == DockProgress::Step::Kind::Clear)
+        m_services.clearProgress();
 }
 
 void Counter::announceEnd(bool closing)
 {
-    const QString name = actionName();
-    QString body;
-    if (m_OptExec != 1)
-        body = tr("Fin du décompte : action « %1 » non lancée, exécution désactivée.").arg(name);
-    else if (m_ActError != 0)
-        body = tr("Fin du décompte : échec de l'action « %1 ».").arg(name);
-    else
-        body = tr("Fin du décompte : action « %1 » lancée.").arg(name);
+    const CountEnd end = m_OptExec != 1 ? CountEnd::ActionDisabled
+        : m_ActError != 0               ? CountEnd::ActionFailed
+                                        : CountEnd::ActionStarted;
 
     std::function<void()> bringForward;
     if (!closing) {
@@ -854,5 +796,5 @@ void Counter::announceEnd(bool closing)
             window->activateWindow();
         };
     }
-    m_services.notify(body, std::move(bringForward));
+    m_services.notify(endNotice(end, actionName()), std::move(bringForward));
 }

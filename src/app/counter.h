@@ -10,6 +10,7 @@
 
 #include "counterhost.h"
 #include "countdown.h"
+#include "dockprogress.h"
 #include "lineobject.h"
 #include "lines.h"
 #include "sevensegment.h"
@@ -125,6 +126,7 @@ private:
     void updateProgress();
     // "Minutrex", followed by the settings file's name when it was given.
     QString programTitle() const;
+    QString titleSuffix() const;
     // The pause label's blinking text.
     static QString pauseText();
     // Line 4 and line 7 as the user reads them: their first-run values in
@@ -152,13 +154,10 @@ private:
     Services &m_services;
     LignMatArray &m_LignMat;
     QString m_settingsFile;
-    QString m_titleSuffix; // " – name" of a settings file given on the command line
     Countdown m_countdown;
     SevenSegmentDisplay m_display;
 
-    // The settings path, built at start-up.
-    QString m_CountFic;
-    QString m_CountRep;
+    // The settings file's path, found at start-up.
     QString m_CountRepFic;
 
     // Options read by each load; the model holds those the tick needs.
@@ -167,7 +166,6 @@ private:
     double m_OptExec = 1;
     qint16 m_OptFerm = 1;
     qint16 m_ActError = 0;
-    QString m_RepAction;
 
     QTimer m_Timer1;
     // One extra tick at the exact end of the count when it falls between two
@@ -178,16 +176,10 @@ private:
     bool m_loadedOnce = false;
     bool m_unloaded = false;
     bool m_sleepInhibited = false;
-    qint64 m_progressShownAtMs = -1; // -1: none shown
-    double m_progressShown = -1;
-    qint64 m_progressSecondsShown = -1;
+    DockProgress m_dockProgress;
     // The launch moment, until the first count has started from it.
     std::optional<qint64> m_launchMs;
     bool m_settled = false;
-    bool m_startBeepDue = false;
-    // The pause label's italics and colour as last set (the layout sets italic black).
-    bool m_pauseItalic = true;
-    quint32 m_pauseColor = 0;
     // Settles a window that is shown but never painted (kept off screen).
     QTimer m_settleFallback;
 

@@ -468,26 +468,26 @@ void Param::Form_Activate()
 
     // The settings have never been confirmed: the window keeps its design-time
     // state, whatever the other lines hold.
-    if (lines[4].toText() == defaultActionName())
+    if (lines[Slot::ActionName].toText() == defaultActionName())
         return;
 
-    m_ParamTime->setTime(QTime(timePiece(lines[1], 23), timePiece(lines[2], 59), timePiece(lines[3], 59)));
-    m_ParamActNom->setText(lines[4].toText());
-    setFileBoxText(m_ParamAppNom, lines[5].toText(), AppNomDesignSize);
-    setFileBoxText(m_ParamAppDir, lines[6].toText(), AppDirDesignSize);
-    if (lines[7].toText() != defaultComment()) {
+    m_ParamTime->setTime(QTime(timePiece(lines[Slot::Hours], 23), timePiece(lines[Slot::Minutes], 59), timePiece(lines[Slot::Seconds], 59)));
+    m_ParamActNom->setText(lines[Slot::ActionName].toText());
+    setFileBoxText(m_ParamAppNom, lines[Slot::TargetFile].toText(), AppNomDesignSize);
+    setFileBoxText(m_ParamAppDir, lines[Slot::TargetDirectory].toText(), AppDirDesignSize);
+    if (lines[Slot::Comment].toText() != defaultComment()) {
         // Wrapping at word boundaries searches each line's word to its end: a
         // comment with a very long word would take minutes to lay out, so it
         // wraps anywhere instead.
-        const QString comment = lines[7].toText();
+        const QString comment = lines[Slot::Comment].toText();
         if (hasLongWord(comment))
             m_ParamObs->setWordWrapMode(QTextOption::WrapAnywhere);
         m_ParamObs->setPlainText(comment);
     }
-    m_ParamBoxBipDem->setChecked(optionTicked(lines[8]));
-    m_ParamBoxBips->setChecked(optionTicked(lines[9]));
-    m_ParamBoxExec->setChecked(optionTicked(lines[10]));
-    m_ParamBoxFerm->setChecked(optionTicked(lines[11]));
+    m_ParamBoxBipDem->setChecked(optionTicked(lines[Slot::StartBeep]));
+    m_ParamBoxBips->setChecked(optionTicked(lines[Slot::FinalBeeps]));
+    m_ParamBoxExec->setChecked(optionTicked(lines[Slot::RunAction]));
+    m_ParamBoxFerm->setChecked(optionTicked(lines[Slot::CloseAtEnd]));
 }
 
 void Param::ParamParc_Click()
@@ -496,22 +496,22 @@ void Param::ParamParc_Click()
     // The filter matches every file, names without a dot included.
     m_CommDial.filter = tr("Tous les Fichiers(*.*) (*)");
     // The stored directory, so a second choice starts from the same place.
-    const QString storedDirectory = lines[6].toText();
+    const QString storedDirectory = lines[Slot::TargetDirectory].toText();
     m_CommDial.initialDirectory = storedDirectory.isEmpty() ? QStringLiteral("/") : storedDirectory;
     m_CommDial.fileName =
         m_services.openFileName(this, m_CommDial.title, m_CommDial.filter, m_CommDial.initialDirectory);
     if (m_CommDial.fileName.isEmpty())
         return;
 
-    FicRepNom = m_CommDial.fileName;
+    const QString FicRepNom = m_CommDial.fileName;
     const qsizetype p = FicRepNom.lastIndexOf(QLatin1Char('/')) + 1;
     const QString fileName = FicRepNom.mid(p);
     const QString directory = FicRepNom.left(p);
     const qsizetype dot = fileName.indexOf(QLatin1Char('.'));
-    ActNom = dot < 0 ? fileName : fileName.left(dot);
+    const QString ActNom = dot < 0 ? fileName : fileName.left(dot);
 
     // Proposed only while the user has not typed a name of their own.
-    if (m_ParamActNom->text().isEmpty() || m_ParamActNom->text() == lines[4].toText())
+    if (m_ParamActNom->text().isEmpty() || m_ParamActNom->text() == lines[Slot::ActionName].toText())
         m_ParamActNom->setText(ActNom);
     setFileBoxText(m_ParamAppNom, fileName, AppNomDesignSize);
     setFileBoxText(m_ParamAppDir, directory, AppDirDesignSize);
@@ -521,22 +521,22 @@ LignMatArray Param::linesShown() const
 {
     LignMatArray lines = m_shown;
     const QString time = m_ParamTime->time().toString(TimeFormat);
-    lines[1] = LineValue::number(numericValue(time.mid(0, 2)));
-    lines[2] = LineValue::number(numericValue(time.mid(3, 2)));
-    lines[3] = LineValue::number(numericValue(time.mid(6, 2)));
-    lines[4] = LineValue::text(m_ParamActNom->text());
-    lines[5] = LineValue::text(m_ParamAppNom->text());
-    lines[6] = LineValue::text(m_ParamAppDir->text());
+    lines[Slot::Hours] = LineValue::number(numericValue(time.mid(0, 2)));
+    lines[Slot::Minutes] = LineValue::number(numericValue(time.mid(3, 2)));
+    lines[Slot::Seconds] = LineValue::number(numericValue(time.mid(6, 2)));
+    lines[Slot::ActionName] = LineValue::text(m_ParamActNom->text());
+    lines[Slot::TargetFile] = LineValue::text(m_ParamAppNom->text());
+    lines[Slot::TargetDirectory] = LineValue::text(m_ParamAppDir->text());
     // The file holds one line per value: the comment's line breaks become spaces.
     QString comment = m_ParamObs->toPlainText();
     comment.replace(QLatin1String("\r\n"), QLatin1String(" "));
     comment.replace(u'\r', u' ');
     comment.replace(u'\n', u' ');
-    lines[7] = LineValue::text(comment);
-    lines[8] = optionLine(m_ParamBoxBipDem);
-    lines[9] = optionLine(m_ParamBoxBips);
-    lines[10] = optionLine(m_ParamBoxExec);
-    lines[11] = optionLine(m_ParamBoxFerm);
+    lines[Slot::Comment] = LineValue::text(comment);
+    lines[Slot::StartBeep] = optionLine(m_ParamBoxBipDem);
+    lines[Slot::FinalBeeps] = optionLine(m_ParamBoxBips);
+    lines[Slot::RunAction] = optionLine(m_ParamBoxExec);
+    lines[Slot::CloseAtEnd] = optionLine(m_ParamBoxFerm);
     return lines;
 }
 

@@ -118,7 +118,4 @@ private:
     bool m_busy = false;       // inside OK: writing the settings file, or asking whose settings to keep
     bool m_leaving = false;    // OK succeeded or "Annulation" started: unloading
 
-    // Full path of the file last chosen, and the action name derived from it.
-    QString FicRepNom;
-    QString ActNom;
 };

@@ -66,11 +66,8 @@ SevenSegmentDisplay::SevenSegmentDisplay()
     }
 }
 
-void SevenSegmentDisplay::Afficheur(const QString &TimeAff, double timDecr)
+void SevenSegmentDisplay::Afficheur(const QString &TimeAff, double timDecr, const Colours &colours)
 {
-    CoulON = LitColor;
-    CoulOFF = UnlitColor;
-
     // A count of 100 hours or more, or a negative hours line (only a
     // hand-edited settings file holds either), has a longer hours field, so
     // the fixed positions would show wrong digits. Such a text shows 99 hours,
@@ -86,13 +83,14 @@ void SevenSegmentDisplay::Afficheur(const QString &TimeAff, double timDecr)
     for (int group = 1; group <= 3; ++group) {
         const qsizetype start = 3 * (group - 1);
         for (int position = 1; position <= 2; ++position)
-            colourCell(10 * group + position, digitValue(text, start + position - 1));
+            colourCell(10 * group + position, digitValue(text, start + position - 1), colours);
     }
-    ProcedClig(timDecr);
+    ProcedClig(timDecr, colours);
 }
 
-void SevenSegmentDisplay::ProcedClig(double timDecr)
+void SevenSegmentDisplay::ProcedClig(double timDecr, const Colours &colours)
 {
+    const auto &[CoulON, CoulOFF] = colours;
     const int middle = Segm(7, 11).Y1;
     if (timDecr != 0.0) {
         colourDots(CoulON);
@@ -175,11 +173,11 @@ int SevenSegmentDisplay::digitValue(const QString &text, qsizetype position)
     return ch >= u'0' && ch <= u'9' ? int(ch - u'0') : 0;
 }
 
-void SevenSegmentDisplay::colourCell(int cell, int digit)
+void SevenSegmentDisplay::colourCell(int cell, int digit, const Colours &colours)
 {
     const char *pattern = Patterns.at(static_cast<std::size_t>(digit));
     for (int role = 1; role <= 7; ++role)
-        Segm(role, cell).color = pattern[role - 1] == '1' ? CoulON : CoulOFF;
+        Segm(role, cell).color = pattern[role - 1] == '1' ? colours.CoulON : colours.CoulOFF;
 }
 
 void SevenSegmentDisplay::placeColon(int n, int distance, int middle)

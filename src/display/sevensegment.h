@@ -21,6 +21,13 @@ public:
     // Cells from left to right.
     static constexpr std::array<int, 6> Cells = {11, 12, 21, 22, 31, 32};
 
+    // The colours of a lit and an unlit segment, the display's unless told otherwise.
+    struct Colours
+    {
+        quint32 CoulON = LitColor;
+        quint32 CoulOFF = UnlitColor;
+    };
+
     // Design-time state: geometry in place, everything lit.
     SevenSegmentDisplay();
 
@@ -30,9 +37,11 @@ public:
     // longer than eight characters that ends in ":MM:SS" shows its real
     // minutes and seconds with 99 hours (100 hours or more), or 00 hours when
     // its hours field holds a minus sign.
-    void Afficheur(const QString &TimeAff, double timDecr);
+    void Afficheur(const QString &TimeAff, double timDecr, const Colours &colours);
+    void Afficheur(const QString &TimeAff, double timDecr) { Afficheur(TimeAff, timDecr, Colours()); }
     // One step of the colon animation: moves while counting, blinks while paused.
-    void ProcedClig(double timDecr);
+    void ProcedClig(double timDecr, const Colours &colours);
+    void ProcedClig(double timDecr) { ProcedClig(timDecr, Colours()); }
 
     // Segm1 ... Segm7 by role (1 to 7) and cell (11, 12, 21, 22, 31, 32).
     // A role, cell or colon number outside those ranges is a programming
@@ -45,9 +54,6 @@ public:
     const LineObject &SegClig1(int n) const;
     const LineObject &SegClig2(int n) const;
 
-    quint32 CoulON = 0;
-    quint32 CoulOFF = 0;
-
     // All 46 strokes, for painting.
     std::vector<const LineObject *> lines() const;
 
@@ -56,7 +62,7 @@ private:
     static int colonIndex(int n);
     // Reads the digit shown for one character of the time text.
     static int digitValue(const QString &text, qsizetype position);
-    void colourCell(int cell, int digit);
+    void colourCell(int cell, int digit, const Colours &colours);
     void placeColon(int n, int distance, int middle);
     void colourDots(quint32 color);
 

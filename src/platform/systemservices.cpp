@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <canberra.h>
 
 #include "desktopsession.h"
 #include "toolkitdialogs.h"
@@ -85,8 +84,6 @@ SystemServices::SystemServices(int openerBoundMs)
 SystemServices::~SystemServices()
 {
     finishSession();
-    if (m_sound)
-        ca_context_destroy(m_sound);
 }
 
 void SystemServices::finishSession()
@@ -97,29 +94,7 @@ void SystemServices::finishSession()
 
 void SystemServices::beep()
 {
-    if (!m_sound && !m_soundUnavailable) {
-        if (ca_context_create(&m_sound) == CA_SUCCESS) {
-            ca_context_change_props(m_sound, CA_PROP_APPLICATION_NAME, "Minutrex", nullptr);
-            if (ca_context_open(m_sound) != CA_SUCCESS) {
-                ca_context_destroy(m_sound);
-                m_sound = nullptr;
-            }
-        } else {
-            m_sound = nullptr;
-        }
-        // Remember a missing sound server: trying again at every beep of the
-        // last seconds would only delay the countdown.
-        m_soundUnavailable = !m_sound;
-    }
-    // ca_context_play queues the sound and returns; it never waits for the end.
-    // Kept in the sound server's cache: the next beeps, of this run or of the
-    // next one, are played from there instead of decoded here again.
-    if (m_sound
-        && ca_context_play(m_sound, 0, CA_PROP_EVENT_ID, "bell", CA_PROP_CANBERRA_CACHE_CONTROL, "permanent",
-                           nullptr)
-            == CA_SUCCESS)
-        return;
-    QApplication::beep();
+    m_bell.ring();
 }
 
 void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,

@@ -4,15 +4,15 @@
 
 #include <QProcessEnvironment>
 
+#include "bell.h"
 #include "services.h"
 
-struct ca_context;
 class DesktopSession;
 
-// The real desktop and operating system behind Services: libcanberra's bell,
+// The real desktop and operating system behind Services: the desktop's bell,
 // Qt's message box and file dialog, xdg-open, detached process starts and
 // file queries, and the desktop session over D-Bus. It keeps no state but the
-// sound context and the session, and shows nothing unless asked to.
+// bell and the session, and shows nothing unless asked to.
 class SystemServices final : public Services
 {
 public:
@@ -71,6 +71,5 @@ private:
     std::unique_ptr<DesktopSession> m_session; // made at first use
     QProcessEnvironment m_childEnvironment;
     int m_openerBoundMs;
-    ca_context *m_sound = nullptr;
-    bool m_soundUnavailable = false; // no sound server: every beep is the X bell
+    Bell m_bell;
 };

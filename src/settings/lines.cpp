@@ -185,10 +185,26 @@ QString descriptionLine()
         "Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options");
 }
 
+LignMatArray firstRunLines()
+{
+    LignMatArray lines;
+    lines[Slot::Description] = LineValue::text(descriptionLine());
+    lines[Slot::Hours] = LineValue::number(0);
+    lines[Slot::Minutes] = LineValue::number(0);
+    lines[Slot::Seconds] = LineValue::number(30);
+    lines[Slot::ActionName] = LineValue::text(defaultActionName());
+    lines[Slot::TargetFile] = LineValue::text(QString());
+    lines[Slot::TargetDirectory] = LineValue::text(QString());
+    lines[Slot::Comment] = LineValue::text(defaultComment());
+    for (Slot option : {Slot::StartBeep, Slot::FinalBeeps, Slot::RunAction, Slot::CloseAtEnd})
+        lines[option] = LineValue::number(1);
+    return lines;
+}
+
 bool sameStoredLines(const LignMatArray &a, const LignMatArray &b)
 {
     for (int i = 0; i < StoredLineCount; ++i) {
-        if (a[i].toText() != b[i].toText())
+        if (a.atPosition(i).toText() != b.atPosition(i).toText())
             return false;
     }
     return true;

@@ -38,11 +38,46 @@ private:
     QString m_text;
 };
 
-// The program-wide settings lines; slots 0 to 11 are the twelve lines of the
-// file, 12 to 15 only catch the extra lines of an over-long file.
 inline constexpr int LineCount = 16;
 inline constexpr int StoredLineCount = 12;
-using LignMatArray = std::array<LineValue, LineCount>;
+
+// The twelve settings lines by what they hold, in the file's order.
+enum class Slot
+{
+    Description,     // for a person reading the file; written back as read
+    Hours,           // the delay
+    Minutes,
+    Seconds,
+    ActionName,
+    TargetFile,      // a file name, optionally followed by parameters
+    TargetDirectory, // ends with "/" as the settings window stores it
+    Comment,
+    StartBeep,       // the options: on when the line's value is 1
+    FinalBeeps,
+    RunAction,
+    CloseAtEnd
+};
+
+// The program-wide settings lines. A setting is reached by its name; the
+// position is for reading and writing the file alone, where slots 12 to 15
+// catch the extra lines of an over-long file.
+class LignMatArray
+{
+public:
+    LineValue &operator[](Slot slot) { return m_values[size_t(slot)]; }
+    const LineValue &operator[](Slot slot) const { return m_values[size_t(slot)]; }
+    LineValue &atPosition(int position) { return m_values.at(size_t(position)); }
+    const LineValue &atPosition(int position) const { return m_values.at(size_t(position)); }
+
+    bool operator==(const LignMatArray &other) const = default;
+
+private:
+    std::array<LineValue, LineCount> m_values;
+};
+
+// The lines a first run writes: the description, a delay of 30 seconds, no
+// action, no target, the default comment and every option on.
+LignMatArray firstRunLines();
 
 // Whether two sets of lines would write the same twelve lines to the file.
 bool sameStoredLines(const LignMatArray &a, const LignMatArray &b);

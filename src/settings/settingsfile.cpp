@@ -110,9 +110,9 @@ std::optional<std::array<QString, StoredLineCount>> storedLinesOf(const QByteArr
     decodeSettings(bytes, lines);
     std::array<QString, StoredLineCount> result;
     for (int i = 0; i < StoredLineCount; ++i) {
-        if (lines[i].isEmpty() && i > 0)
+        if (lines.atPosition(i).isEmpty() && i > 0)
             return std::nullopt; // never reached: fewer than twelve lines
-        result[i] = lines[i].toText();
+        result[i] = lines.atPosition(i).toText();
     }
     return result;
 }
@@ -425,7 +425,7 @@ QByteArray encodeSettings(const LignMatArray &lines)
     QString content;
     std::array<QString, StoredLineCount> expected;
     for (int i = 0; i < StoredLineCount; ++i) {
-        expected[i] = oneLine(lines[i].toText());
+        expected[i] = oneLine(lines.atPosition(i).toText());
         content += expected[i] + QLatin1String("\r\n");
     }
     // Windows-1252 where it gives every value back, else UTF-8 behind its mark.
@@ -467,7 +467,7 @@ void decodeSettings(const QByteArray &bytes, LignMatArray &lines)
     const QStringDecoder::Flags flags = QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
     QStringDecoder decoder(QStringDecoder::Utf8, flags);
     for (size_t i = 0; i < parts.size(); ++i)
-        lines[i] = LineValue::text(utf8 ? QString(decoder.decode(parts[i])) : fromWindows1252(parts[i]));
+        lines.atPosition(int(i)) = LineValue::text(utf8 ? QString(decoder.decode(parts[i])) : fromWindows1252(parts[i]));
 }
 
 SettingsRead readSettingsFile(const QString &path, LignMatArray &lines)

@@ -162,7 +162,7 @@ void TestCounter::firstRunCreatesFileAndShowsDelay()
     QCOMPARE(c.countdown().BipsSon(), 5.0);
     QVERIFY(qAbs(c.countdown().TimDecr() - 0.333333) < 1e-9);
     // The lines come back from the file as texts.
-    QCOMPARE(f.LignMat[3], LineValue::text(QStringLiteral(" 30 ")));
+    QCOMPARE(f.LignMat[Slot::Seconds], LineValue::text(QStringLiteral(" 30 ")));
     // Drawn while not yet counting: the colons are far apart and dark.
     QCOMPARE(c.display().SegClig1(1).color, SevenSegmentDisplay::UnlitColor);
     QCOMPARE(c.display().SegClig1(1).Y2, 1695 + 65);

@@ -99,7 +99,7 @@ void TestSettingsCycle::annulationResumes()
     QCOMPARE(f.counter->countdown().TimeNum(), left - 0.333);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
-    QCOMPARE(f.LignMat[4].toText(), QStringLiteral("Rapport"));
+    QCOMPARE(f.LignMat[Slot::ActionName].toText(), QStringLiteral("Rapport"));
 }
 
 void TestSettingsCycle::okRestartsFromNewDelay()
@@ -302,7 +302,7 @@ void TestSettingsCycle::okAfterAnotherCopySaved()
     QCOMPARE(f.counter->isVisible(), !stillOpen);
     if (!stillOpen) {
         // The count restarts from what the file now holds.
-        QCOMPARE(f.LignMat[4].toText(), QString::fromLatin1(actionOnFile));
+        QCOMPARE(f.LignMat[Slot::ActionName].toText(), QString::fromLatin1(actionOnFile));
         QCOMPARE(f.counter->countdown().TimeNum(), answer == 0 ? 40.0 : 180.0);
     }
 }

@@ -67,12 +67,14 @@ LignMatArray fileLines(const QStringList &texts)
 {
     LignMatArray lines;
     for (int i = 0; i < texts.size(); ++i)
-        lines[i] = LineValue::text(texts[i]);
+        lines.atPosition(i) = LineValue::text(texts[i]);
     return lines;
 }
 
+const Slot DelaySlots[] = {Slot::Hours, Slot::Minutes, Slot::Seconds};
+
 // As the file holds them after a first run; line 10 edited to 0 by hand.
-LignMatArray firstRunLines()
+LignMatArray handEditedFirstRunLines()
 {
     return fileLines({descriptionLine(), " 0 ", " 0 ", " 30 ", defaultActionName(), "rapport.txt",
                       "/home/u/Docs/", defaultComment(), " 1 ", " 1 ", " 0 ", " 1 "});
@@ -101,7 +103,7 @@ QStringList listOf(const LignMatArray &lines, int from, int to)
 {
     QStringList out;
     for (int i = from; i <= to; ++i)
-        out << lines[i].toText();
+        out << lines.atPosition(i).toText();
     return out;
 }
 
@@ -405,7 +407,7 @@ void TestParam::tabOrderAndFocus()
 
 void TestParam::firstRunKeepsDesignState()
 {
-    Param *d = open(firstRunLines());
+    Param *d = open(handEditedFirstRunLines());
     QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), QTime(0, 0, 0));
     for (QLineEdit *box : childrenNamed<QLineEdit>(d, {"ParamActNom", "ParamAppNom", "ParamAppDir"}))
         QVERIFY(box->text().isEmpty());
@@ -429,7 +431,7 @@ void TestParam::populatesEveryField()
 {
     QFETCH(QString, actionName);
     LignMatArray lines = storedLines();
-    lines[4] = LineValue::text(actionName);
+    lines[Slot::ActionName] = LineValue::text(actionName);
     Param *d = open(lines);
     QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), QTime(1, 2, 3));
     QCOMPARE(child<QLineEdit>(d, "ParamActNom")->text(), actionName);
@@ -464,8 +466,8 @@ void TestParam::fileBoxFontSizes()
     QFETCH(double, nameSize);
     QFETCH(double, dirSize);
     LignMatArray lines = storedLines();
-    lines[5] = LineValue::text(QString(length, u'n'));
-    lines[6] = LineValue::text(QString(length, u'd'));
+    lines[Slot::TargetFile] = LineValue::text(QString(length, u'n'));
+    lines[Slot::TargetDirectory] = LineValue::text(QString(length, u'd'));
     Param *d = open(lines);
     QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->font().pointSizeF(), nameSize);
     QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->font().pointSizeF(), dirSize);
@@ -489,7 +491,7 @@ void TestParam::comment()
     QFETCH(QString, line7);
     QFETCH(QString, shown);
     LignMatArray lines = storedLines();
-    lines[7] = LineValue::text(line7);
+    lines[Slot::Comment] = LineValue::text(line7);
     QCOMPARE(child<QPlainTextEdit>(open(lines), "ParamObs")->toPlainText(), shown);
 }
 
@@ -513,7 +515,7 @@ void TestParam::options()
     QFETCH(bool, ticked);
     LignMatArray lines = storedLines();
     for (int i = 8; i <= 11; ++i)
-        lines[i] = LineValue::text(line);
+        lines.atPosition(i) = LineValue::text(line);
     Param *d = open(lines);
     for (QCheckBox *box : childrenNamed<QCheckBox>(d, {"ParamBoxBipDem", "ParamBoxBips", "ParamBoxExec", "ParamBoxFerm"}))
         QCOMPARE(box->isChecked(), ticked);
@@ -537,7 +539,7 @@ void TestParam::timeOutOfRange()
     QFETCH(QTime, shown);
     LignMatArray lines = storedLines();
     for (int i = 0; i < 3; ++i)
-        lines[i + 1] = LineValue::text(hms[i]);
+        lines[DelaySlots[i]] = LineValue::text(hms[i]);
     Param *d = open(lines);
     QVERIFY(d->isVisible());
     QCOMPARE(child<QTimeEdit>(d, "ParamTime")->time(), shown);
@@ -549,7 +551,7 @@ void TestParam::populatesOnlyOnFirstShow()
     Param *d = open(storedLines());
     child<QLineEdit>(d, "ParamActNom")->setText(QStringLiteral("tapé"));
     child<QCheckBox>(d, "ParamBoxBips")->setChecked(true);
-    m_host->held[4] = LineValue::text(QStringLiteral("autre"));
+    m_host->held[Slot::ActionName] = LineValue::text(QStringLiteral("autre"));
     d->hide();
     d->show();
     QVERIFY(QTest::qWaitForWindowExposed(d));
@@ -559,7 +561,7 @@ void TestParam::populatesOnlyOnFirstShow()
 
 void TestParam::okAfterFirstRun()
 {
-    Param *d = open(firstRunLines());
+    Param *d = open(handEditedFirstRunLines());
     QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
 
     QCOMPARE(m_host->calls, (QStringList{"commitLines", "showCounter"}));
@@ -567,13 +569,13 @@ void TestParam::okAfterFirstRun()
     QCOMPARE(m_host->dialogShownAt, (QList<bool>{true, false}));
     QCOMPARE(m_host->writeOwners.value(0), d);
     const LignMatArray &w = m_host->written.value(0);
-    QCOMPARE(w[0].toText(), descriptionLine());
+    QCOMPARE(w[Slot::Description].toText(), descriptionLine());
     for (int i : {1, 2, 3})
-        QCOMPARE(w[i], LineValue::number(0));
+        QCOMPARE(w.atPosition(i), LineValue::number(0));
     for (int i : {4, 5, 6, 7})
-        QCOMPARE(w[i], LineValue::text(QString()));
+        QCOMPARE(w.atPosition(i), LineValue::text(QString()));
     for (int i : {8, 9, 10, 11})
-        QCOMPARE(w[i], LineValue::number(1));
+        QCOMPARE(w.atPosition(i), LineValue::number(1));
     QCOMPARE(m_host->held, w);
 
     runDeferredDeletes();
@@ -598,7 +600,7 @@ void TestParam::okStoresPicker()
     QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
     QCOMPARE(m_host->written.size(), 1);
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(m_host->written[0][i + 1], LineValue::number(stored[i]));
+        QCOMPARE(m_host->written[0][DelaySlots[i]], LineValue::number(stored[i]));
 }
 
 void TestParam::clickAndType_data()
@@ -631,15 +633,15 @@ void TestParam::clickAndType()
     QCOMPARE(picker->time(), expected);
     QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
     QCOMPARE(m_host->written.size(), 1);
-    QCOMPARE(m_host->written[0][1], LineValue::number(expected.hour()));
-    QCOMPARE(m_host->written[0][2], LineValue::number(expected.minute()));
-    QCOMPARE(m_host->written[0][3], LineValue::number(expected.second()));
+    QCOMPARE(m_host->written[0][Slot::Hours], LineValue::number(expected.hour()));
+    QCOMPARE(m_host->written[0][Slot::Minutes], LineValue::number(expected.minute()));
+    QCOMPARE(m_host->written[0][Slot::Seconds], LineValue::number(expected.second()));
 }
 
 void TestParam::okStoresWhatTheControlsHold()
 {
-    LignMatArray lines = firstRunLines();
-    lines[12] = LineValue::text(QStringLiteral("ligne en trop"));
+    LignMatArray lines = handEditedFirstRunLines();
+    lines.atPosition(12) = LineValue::text(QStringLiteral("ligne en trop"));
     Param *d = open(lines);
     QTest::keyClicks(child<QLineEdit>(d, "ParamActNom"), QStringLiteral("Sauvegarde"));
     child<QPlainTextEdit>(d, "ParamObs")->setPlainText(QStringLiteral("ligne 1\nligne 2"));
@@ -650,12 +652,12 @@ void TestParam::okStoresWhatTheControlsHold()
     QCOMPARE(m_host->written.size(), 1);
     const LignMatArray &w = m_host->written[0];
     QCOMPARE(listOf(w, 4, 7), (QStringList{"Sauvegarde", "", "", "ligne 1 ligne 2"}));
-    QCOMPARE(w[4].kind(), LineValue::Kind::Text);
-    QCOMPARE(w[8], LineValue::number(1));
-    QCOMPARE(w[9], LineValue::number(1));
-    QCOMPARE(w[10], LineValue::number(1));
-    QCOMPARE(w[11], LineValue::number(0));
-    QCOMPARE(w[12], lines[12]);
+    QCOMPARE(w[Slot::ActionName].kind(), LineValue::Kind::Text);
+    QCOMPARE(w[Slot::StartBeep], LineValue::number(1));
+    QCOMPARE(w[Slot::FinalBeeps], LineValue::number(1));
+    QCOMPARE(w[Slot::RunAction], LineValue::number(1));
+    QCOMPARE(w[Slot::CloseAtEnd], LineValue::number(0));
+    QCOMPARE(w.atPosition(12), lines.atPosition(12));
 }
 
 void TestParam::failedWriteKeepsDialogOpen()
@@ -679,7 +681,7 @@ void TestParam::failedWriteKeepsDialogOpen()
     m_host->writeResult = true;
     QTest::mouseClick(child<QPushButton>(d, "ParamOK"), Qt::LeftButton);
     QCOMPARE(m_host->calls, (QStringList{"commitLines", "commitLines", "showCounter"}));
-    QCOMPARE(m_host->held[4].toText(), QStringLiteral("Nouveau nom"));
+    QCOMPARE(m_host->held[Slot::ActionName].toText(), QStringLiteral("Nouveau nom"));
     runDeferredDeletes();
     QVERIFY(m_dialog.isNull());
 }
@@ -752,8 +754,8 @@ void TestParam::fileSelection()
     QFETCH(double, fileSize);
     QFETCH(double, dirSize);
 
-    LignMatArray lines = firstRun ? firstRunLines() : storedLines();
-    lines[6] = LineValue::text(QString(50, u'd'));  // the directory box starts at size 7
+    LignMatArray lines = firstRun ? handEditedFirstRunLines() : storedLines();
+    lines[Slot::TargetDirectory] = LineValue::text(QString(50, u'd'));  // the directory box starts at size 7
     Param *d = open(lines);
     if (!typedName.isNull())
         child<QLineEdit>(d, "ParamActNom")->setText(typedName);
@@ -773,7 +775,7 @@ void TestParam::fileSelection()
     QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->font().pointSizeF(), fileSize);
     QCOMPARE(child<QLineEdit>(d, "ParamAppDir")->font().pointSizeF(), dirSize);
     QVERIFY(m_host->calls.isEmpty());
-    QCOMPARE(m_host->held[5], lines[5]);
+    QCOMPARE(m_host->held[Slot::TargetFile], lines[Slot::TargetFile]);
 }
 
 void TestParam::fileDialogStartsFromStoredDirectory_data()
@@ -789,7 +791,7 @@ void TestParam::fileDialogStartsFromStoredDirectory()
     QFETCH(QString, line6);
     QFETCH(QString, initial);
     LignMatArray lines = storedLines();
-    lines[6] = LineValue::text(line6);
+    lines[Slot::TargetDirectory] = LineValue::text(line6);
     Param *d = open(lines);
     child<QLineEdit>(d, "ParamAppDir")->setText(QStringLiteral("/ailleurs/"));
     m_services->fileDialogResult = QStringLiteral("/srv/data/a.txt");
@@ -843,7 +845,7 @@ void TestParam::simulationReports()
     if (!existing.isEmpty())
         m_services->regularFiles.insert(existing);
     m_services->startResult = false;
-    Param *d = open(firstRunLines());
+    Param *d = open(handEditedFirstRunLines());
     child<QLineEdit>(d, "ParamAppNom")->setText(target);
     child<QLineEdit>(d, "ParamAppDir")->setText(directory);
     QTest::mouseClick(child<QPushButton>(d, "ParamSimul"), Qt::LeftButton);
@@ -856,7 +858,7 @@ void TestParam::simulationReports()
     QCOMPARE(shown.owner, d);
     QVERIFY(d->isVisible());
     QVERIFY(m_host->calls.isEmpty());
-    QCOMPARE(m_host->held, firstRunLines());
+    QCOMPARE(m_host->held, handEditedFirstRunLines());
     QCOMPARE(child<QLineEdit>(d, "ParamAppNom")->text(), target);
 }
 
@@ -905,7 +907,7 @@ void TestParam::longCommentOpensQuickly()
 {
     // The longest comment a file can hold, with no place to break a line.
     LignMatArray lines = storedLines();
-    lines[7] = LineValue::text(QString(1000 * 1000, u'x'));
+    lines[Slot::Comment] = LineValue::text(QString(1000 * 1000, u'x'));
     // Processor time: other work on the machine does not count against it.
     const qint64 started = processCpuMs();
     Param *d = open(lines);
@@ -920,7 +922,7 @@ void TestParam::longCommentOpensQuickly()
 void TestParam::fileNameTipIsPlainText()
 {
     LignMatArray lines = storedLines();
-    lines[5] = LineValue::text(QStringLiteral("notes <b>bold</b> &amp; x.txt"));
+    lines[Slot::TargetFile] = LineValue::text(QStringLiteral("notes <b>bold</b> &amp; x.txt"));
     Param *d = open(lines);
     QLineEdit *box = child<QLineEdit>(d, "ParamAppNom");
     QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
@@ -928,7 +930,7 @@ void TestParam::fileNameTipIsPlainText()
     QVERIFY(QToolTip::isVisible());
     QTextDocument shown;
     shown.setHtml(QToolTip::text());
-    QCOMPARE(shown.toPlainText(), lines[5].toText());
+    QCOMPARE(shown.toPlainText(), lines[Slot::TargetFile].toText());
     QToolTip::hideText();
 }
 

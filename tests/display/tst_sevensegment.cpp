@@ -199,14 +199,16 @@ void TestSevenSegment::repeatedCalls()
 void TestSevenSegment::colourMembersReset()
 {
     SevenSegmentDisplay display;
-    display.CoulON = 0x00123456;
-    display.CoulOFF = 0x00FFFFFF;
     display.Afficheur("10:00:00", Paused);
-    QCOMPARE(display.CoulON, quint32(0x0000FF00));
-    QCOMPARE(display.CoulOFF, quint32(0x00005400));
     QCOMPARE(display.Segm(1, 11).color, quint32(0x0000FF00));
     QCOMPARE(display.Segm(5, 11).color, quint32(0x00005400));
     QCOMPARE(colonState(display), QStringLiteral("far off"));
+    // Colours given for one call are used for that call alone.
+    display.Afficheur("10:00:00", Paused, {0x00123456, 0x00FFFFFF});
+    QCOMPARE(display.Segm(1, 11).color, quint32(0x00123456));
+    QCOMPARE(display.Segm(5, 11).color, quint32(0x00FFFFFF));
+    display.Afficheur("10:00:00", Paused);
+    QCOMPARE(display.Segm(1, 11).color, quint32(0x0000FF00));
 }
 
 void TestSevenSegment::colonSequence_data()
@@ -269,7 +271,6 @@ void TestSevenSegment::countingReadsNearFromColonOne()
     // Colon 2 disagrees on purpose: only the lower dot of colon 1 is read.
     display.SegClig1(2).Y2 = lowerY2 == 1735 ? 1760 : 1735;
     display.SegClig1(1).Y2 = lowerY2;
-    display.CoulON = SevenSegmentDisplay::LitColor;
     display.ProcedClig(Counting);
     QCOMPARE(colonState(display), state);
 }

@@ -11,7 +11,7 @@ from buses import MOCK, DesktopServices, start_bus, start_mock
 from harness import (ACTION_SLACK, APP_ID, MESSAGE, Failure, Program, desktop_entry, plain_env, read_file, read_mark,
                      settings_lines, wait)
 from layout import TIME_PANEL
-from screen import read_display
+from screen import Responsiveness, read_display
 
 
 def scenario_idle_inhibit(s):
@@ -198,6 +198,27 @@ def scenario_wedged_buses(s):
     finally:
         for _, proc in stopped.values():
             os.kill(proc.pid, signal.SIGCONT)
+
+
+def scenario_wedged_sound(s):
+    """A sound server that takes connections and never answers (stopped): the
+    window comes, counts, beeps into nothing and acts on time all the same,
+    and ends cleanly."""
+    s.start_servers()
+    pulse = next(proc for label, proc in s.procs if label == "pulseaudio")
+    os.kill(pulse.pid, signal.SIGSTOP)
+    try:
+        d = s.marked_dir(3, "Sans son")
+        p = s.start_program(d)
+        pings = Responsiveness(s, p.wait_main_window(3))
+        ran = s.wait_mark(d, 10)
+        longest = pings.stop()  # before the window goes at the end of the count
+        late = ran - p.start_wall - 3
+        s.check(0 <= late <= 1.0, f"the target ran {late:.3f} s after its time (at most 1 s)")
+        s.check(longest < 1.0, f"the window never stopped answering for a second ({longest * 1000:.0f} ms)")
+        s.check(p.wait_exit(5) == 0, "exit 0 after the action, the sound server still stopped")
+    finally:
+        os.kill(pulse.pid, signal.SIGCONT)
 
 
 def launcher_updates(path):

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     LignMatArray back;
     decodeSettings(written, back);
     for (int i = 0; i < StoredLineCount; ++i) {
-        if (back[i].toText() != lines[i].toText())
+        if (back.atPosition(i).toText() != lines.atPosition(i).toText())
             std::abort();
     }
     if (encodeSettings(back) != written)

@@ -15,9 +15,9 @@ LignMatArray content(bool b)
 {
     LignMatArray lines;
     for (int i = 0; i < StoredLineCount; ++i)
-        lines[i] = LineValue::text(QString::number(i));
+        lines.atPosition(i) = LineValue::text(QString::number(i));
     // Sizes far apart, so that a torn or mixed file cannot pass for either.
-    lines[7] = LineValue::text(QString(b ? 200000 : 3000, b ? u'b' : u'a'));
+    lines[Slot::Comment] = LineValue::text(QString(b ? 200000 : 3000, b ? u'b' : u'a'));
     return lines;
 }
 }

@@ -73,22 +73,6 @@ extern "C" int open(const char *path, int flags, ...)
 
 namespace
 {
-LignMatArray firstRunLines()
-{
-    LignMatArray lines;
-    lines[0] = LineValue::text(descriptionLine());
-    lines[1] = LineValue::number(0);
-    lines[2] = LineValue::number(0);
-    lines[3] = LineValue::number(30);
-    lines[4] = LineValue::text(defaultActionName());
-    lines[5] = LineValue::text(QString());
-    lines[6] = LineValue::text(QString());
-    lines[7] = LineValue::text(defaultComment());
-    for (int i = 8; i <= 11; ++i)
-        lines[i] = LineValue::number(1);
-    return lines;
-}
-
 QByteArray firstRunBytes()
 {
     return "Descrip.Lignes : 1-Heures,2-Minutes,3-Secondes,4-Action,5-Fichier,6-Path,7-Observ,8/9/10-Options\r\n"
@@ -169,11 +153,11 @@ void TestSettingsFile::rereadGivesTexts()
 {
     LignMatArray lines;
     decodeSettings(firstRunBytes(), lines);
-    QCOMPARE(lines[3], LineValue::text(QStringLiteral(" 30 ")));
-    QCOMPARE(lines[5], LineValue::text(QString()));
-    QCOMPARE(lines[7].toText(), defaultComment());
-    QCOMPARE(lines[11].toNumber(), 1.0);
-    QVERIFY(lines[12].isEmpty());
+    QCOMPARE(lines[Slot::Seconds], LineValue::text(QStringLiteral(" 30 ")));
+    QCOMPARE(lines[Slot::TargetFile], LineValue::text(QString()));
+    QCOMPARE(lines[Slot::Comment].toText(), defaultComment());
+    QCOMPARE(lines[Slot::CloseAtEnd].toNumber(), 1.0);
+    QVERIFY(lines.atPosition(12).isEmpty());
 }
 
 void TestSettingsFile::rereadAndRewriteIsByteIdentical()
@@ -217,22 +201,22 @@ void TestSettingsFile::decode()
     decodeSettings(bytes, lines);
     for (int i = 0; i < LineCount; ++i) {
         if (i < expected.size())
-            QCOMPARE(lines[i], LineValue::text(expected[i]));
+            QCOMPARE(lines.atPosition(i), LineValue::text(expected[i]));
         else
-            QVERIFY2(lines[i].isEmpty(), qPrintable(QString::number(i)));
+            QVERIFY2(lines.atPosition(i).isEmpty(), qPrintable(QString::number(i)));
     }
 }
 
 void TestSettingsFile::decodeKeepsLaterSlots()
 {
     LignMatArray lines;
-    lines[0] = LineValue::text(QStringLiteral("old0"));
-    lines[5] = LineValue::text(QStringLiteral("old5"));
+    lines[Slot::Description] = LineValue::text(QStringLiteral("old0"));
+    lines[Slot::TargetFile] = LineValue::text(QStringLiteral("old5"));
     decodeSettings(QByteArray(), lines);
-    QCOMPARE(lines[0].toText(), QStringLiteral("old0"));
+    QCOMPARE(lines[Slot::Description].toText(), QStringLiteral("old0"));
     decodeSettings("new\r\n", lines);
-    QCOMPARE(lines[0].toText(), QStringLiteral("new"));
-    QCOMPARE(lines[5].toText(), QStringLiteral("old5"));
+    QCOMPARE(lines[Slot::Description].toText(), QStringLiteral("new"));
+    QCOMPARE(lines[Slot::TargetFile].toText(), QStringLiteral("old5"));
 }
 
 void TestSettingsFile::windows1252AsQtConvertsIt()
@@ -282,7 +266,7 @@ void TestSettingsFile::windows1252RoundTrip()
     LignMatArray lines;
     decodeSettings(all + "\r\n", lines);
     for (char16_t c : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
-        QVERIFY(lines[0].toText().contains(QChar(c)));
+        QVERIFY(lines[Slot::Description].toText().contains(QChar(c)));
     const QByteArray again = encodeSettings(lines);
     QVERIFY(again.startsWith(all + "\r\n"));
 }
@@ -290,26 +274,26 @@ void TestSettingsFile::windows1252RoundTrip()
 void TestSettingsFile::unencodableValueGivesUtf8WithBom()
 {
     LignMatArray lines = firstRunLines();
-    lines[5] = LineValue::text(QString::fromUtf8("rapport-ß-☃.txt"));
+    lines[Slot::TargetFile] = LineValue::text(QString::fromUtf8("rapport-ß-☃.txt"));
     const QByteArray bytes = encodeSettings(lines);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     LignMatArray back;
     decodeSettings(bytes, back);
     for (int i = 0; i < StoredLineCount; ++i)
-        QCOMPARE(back[i].toText(), lines[i].toText());
+        QCOMPARE(back.atPosition(i).toText(), lines.atPosition(i).toText());
 }
 
 void TestSettingsFile::lineBreaksInValueBecomeOneSpace()
 {
     // A carriage return would end the line; a line feed alone does not.
     LignMatArray lines = firstRunLines();
-    lines[7] = LineValue::text(QStringLiteral("one\r\ntwo\nthree\rfour"));
+    lines[Slot::Comment] = LineValue::text(QStringLiteral("one\r\ntwo\nthree\rfour"));
     const QByteArray bytes = encodeSettings(lines);
     QCOMPARE(bytes.count("\r\n"), 12);
     LignMatArray back;
     decodeSettings(bytes, back);
-    QCOMPARE(back[7].toText(), QStringLiteral("one two\nthree four"));
-    QCOMPARE(back[11].toNumber(), 1.0);
+    QCOMPARE(back[Slot::Comment].toText(), QStringLiteral("one two\nthree four"));
+    QCOMPARE(back[Slot::CloseAtEnd].toNumber(), 1.0);
 }
 
 void TestSettingsFile::encodingRoundTrip_data()
@@ -348,7 +332,7 @@ void TestSettingsFile::encodingRoundTrip()
     LignMatArray back;
     decodeSettings(written, back);
     for (int i = 0; i < StoredLineCount; ++i)
-        QCOMPARE(back[i].toText(), lines[i].toText());
+        QCOMPARE(back.atPosition(i).toText(), lines.atPosition(i).toText());
 }
 
 namespace
@@ -416,14 +400,14 @@ void TestSettingsFile::readKinds()
         writeBytes(path, QByteArray(MaxSettingsFileSize + (what == "big"), 'y'));
 
     LignMatArray lines;
-    lines[0] = LineValue::text(QStringLiteral("kept"));
+    lines[Slot::Description] = LineValue::text(QStringLiteral("kept"));
     const SettingsRead read = readSettingsFile(path, lines);
     QCOMPARE(int(read.status), status);
     if (read.ok()) {
-        QVERIFY(lines[0].toText() != QStringLiteral("kept"));
+        QVERIFY(lines[Slot::Description].toText() != QStringLiteral("kept"));
         return;
     }
-    QCOMPARE(lines[0].toText(), QStringLiteral("kept"));
+    QCOMPARE(lines[Slot::Description].toText(), QStringLiteral("kept"));
     QVERIFY(!read.reason.isEmpty());
     if (read.status == SettingsRead::Status::NotRegularFile)
         QVERIFY2(read.reason.contains(what.contains("link") ? "/end" : "/Minutrex.ini"), qPrintable(read.reason));
@@ -441,12 +425,12 @@ void TestSettingsFile::pipeSeenOnlyOnceOpened()
     QCOMPARE(::pipe(ends), 0);
     ::close(ends[1]);
     LignMatArray lines;
-    lines[0] = LineValue::text(QStringLiteral("kept"));
+    lines[Slot::Description] = LineValue::text(QStringLiteral("kept"));
     const SettingsRead read = readSettingsFile(QStringLiteral("/proc/self/fd/%1").arg(ends[0]), lines);
     ::close(ends[0]);
     QCOMPARE(int(read.status), int(SettingsRead::Status::NotRegularFile));
     QVERIFY2(read.reason.contains(QStringLiteral("tube nommé")), qPrintable(read.reason));
-    QCOMPARE(lines[0].toText(), QStringLiteral("kept"));
+    QCOMPARE(lines[Slot::Description].toText(), QStringLiteral("kept"));
 }
 
 void TestSettingsFile::saveAtTheEndOfLinks_data()
@@ -528,18 +512,18 @@ void TestSettingsFile::saveSizeLimit()
     const QString path = dir.filePath(QStringLiteral("Minutrex.ini"));
     writeBytes(path, firstRunBytes());
     LignMatArray lines = firstRunLines();
-    lines[7] = LineValue::text(QString());
+    lines[Slot::Comment] = LineValue::text(QString());
     const qsizetype room = MaxSettingsFileSize - encodeSettings(lines).size();
-    lines[7] = LineValue::text(QString(room + extra, QChar(0xE9)));
+    lines[Slot::Comment] = LineValue::text(QString(room + extra, QChar(0xE9)));
     if (widen)
-        lines[7] = LineValue::text(lines[7].toText() + QChar(0x2603));
+        lines[Slot::Comment] = LineValue::text(lines[Slot::Comment].toText() + QChar(0x2603));
 
     const SettingsWrite written = writeSettingsFile(path, lines);
     QCOMPARE(written.ok(), extra <= 0 && !widen);
     if (written.ok()) {
         LignMatArray back;
         QVERIFY(readSettingsFile(path, back).ok());
-        QCOMPARE(back[7].toText(), lines[7].toText());
+        QCOMPARE(back[Slot::Comment].toText(), lines[Slot::Comment].toText());
     } else {
         QCOMPARE(int(written.status), int(SettingsWrite::Status::TooLarge));
         QVERIFY(written.reason.contains(QStringLiteral("1 Mio")));
