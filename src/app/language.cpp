@@ -61,8 +61,10 @@ QTranslator *programTranslator(const QString &language)
 {
     Q_INIT_RESOURCE(translations);
     auto *translator = new QTranslator;
-    if (language != French)
-        translator->load(CataloguePrefix + language + QStringLiteral(".qm"));
+    // The catalogues are built into the program; one that fails to load
+    // leaves the texts in French, which every text already is.
+    if (language != French && !translator->load(CataloguePrefix + language + QStringLiteral(".qm")))
+        qWarning("Minutrex: no catalogue for the language %s", qPrintable(language));
     return translator;
 }
 
