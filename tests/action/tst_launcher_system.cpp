@@ -26,7 +26,8 @@ std::optional<LaunchOutcome> launched(const QString &line, const QString &direct
 {
     std::optional<LaunchOutcome> outcome;
     launchAction(line, directory, nullptr, texts, services, [&outcome](const LaunchOutcome &o) { outcome = o; });
-    QTest::qWaitFor([&outcome] { return outcome.has_value(); }, 20000);
+    if (!QTest::qWaitFor([&outcome] { return outcome.has_value(); }, 20000))
+        return std::nullopt;
     return outcome;
 }
 
