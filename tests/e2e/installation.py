@@ -79,15 +79,18 @@ def scenario_install(s):
             "the desktop entry names the program in French too")
 
 
-def first_run_installed(s, bindir, cwd, home, user=None):
-    """The installed copy's first run: settings stored per user, nothing beside the program; the program."""
+def first_run_installed(s, bindir, cwd, home, user=None, poll=False):
+    """The installed copy's first run: settings stored per user, nothing beside the program; the program.
+    The settings are written before the window shows, unless poll says to wait for them."""
     config = os.path.join(home, "config", "Minutrex", "Minutrex.ini")
     s.keep.append(config)
     before = sorted(os.listdir(bindir))
     p = s.start_program(os.path.join(bindir, "minutrex"), cwd, user=user, home=home)
     w = p.wait_main_window()
     s.check(w.name == s.first_title or title_seconds(w.name) is not None, f"it starts ({w.name!r})")
-    wait(f"settings stored in {config}", lambda: os.path.isfile(config), 5, 0.02)
+    if poll:
+        wait(f"settings stored in {config}", lambda: os.path.isfile(config), 5, 0.02)
+    s.check(os.path.isfile(config), f"settings stored in {config}")
     s.check(read_file(config) == settings_bytes(FIRST_RUN_LINES), "with the first-run lines")
     s.check(sorted(os.listdir(bindir)) == before, f"nothing written beside the program ({os.listdir(bindir)})")
     return p
@@ -171,7 +174,7 @@ def scenario_installed_as_root(s):
     anywhere) still keeps its settings per user. Run by another user, the
     copy is in the same position when it owns its folder."""
     bindir = os.path.join(install(s), "bin")
-    first_run_installed(s, bindir, bindir, os.path.join(s.root, "home")).annul()
+    first_run_installed(s, bindir, bindir, os.path.join(s.root, "home"), poll=True).annul()
 
 
 def scenario_package(s):
