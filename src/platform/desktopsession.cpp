@@ -8,7 +8,6 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QFileInfo>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -28,23 +27,12 @@ QString markupEscaped(const QString &text)
     return text.toHtmlEscaped();
 }
 
-// The session bus that the desktop announced, else a connection that is not
-// connected: asked for a bus that is not there, libdbus would start one.
-QDBusConnection sessionBus()
-{
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        if (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus")))
-            return QDBusConnection(QStringLiteral("minutrex-no-session-bus"));
-    }
-    return QDBusConnection::sessionBus();
-}
-
 } // namespace
 
 DesktopSession::DesktopSession(const QString &desktopEntry, QObject *parent)
     : QObject(parent)
     , m_desktopEntry(desktopEntry)
+    , m_buses(new BusGate(this))
 {
 }
 
@@ -93,7 +81,11 @@ void DesktopSession::sync()
 
 void DesktopSession::askPortal()
 {
-    QDBusConnection bus = sessionBus();
+    m_buses->use(BusGate::Bus::Session, [this](const QDBusConnection &bus) { askPortal(bus); });
+}
+
+void DesktopSession::askPortal(const QDBusConnection &bus)
+{
     if (!bus.isConnected()) {
         askLogind();
         return;
@@ -121,7 +113,11 @@ void DesktopSession::askPortal()
 
 void DesktopSession::askLogind()
 {
-    QDBusConnection bus = QDBusConnection::systemBus();
+    m_buses->use(BusGate::Bus::System, [this](const QDBusConnection &bus) { askLogind(bus); });
+}
+
+void DesktopSession::askLogind(const QDBusConnection &bus)
+{
     if (!bus.isConnected()) {
         refused();
         return;
@@ -163,7 +159,8 @@ void DesktopSession::dropHold()
         QDBusMessage close = QDBusMessage::createMethodCall(PortalService, m_portalRequest,
                                                             QStringLiteral("org.freedesktop.portal.Request"),
                                                             QStringLiteral("Close"));
-        sessionBus().send(close);
+        // Held through the portal: the session bus is open.
+        m_buses->use(BusGate::Bus::Session, [close](const QDBusConnection &bus) { bus.send(close); });
         m_portalRequest.clear();
     }
     m_logindFd = QDBusUnixFileDescriptor(); // closes the descriptor: logind lets go
@@ -172,7 +169,13 @@ void DesktopSession::dropHold()
 
 void DesktopSession::notify(const QString &body, const QImage &icon, std::function<void()> onActivated)
 {
-    QDBusConnection bus = sessionBus();
+    m_buses->use(BusGate::Bus::Session, [this, body, icon, onActivated = std::move(onActivated)](
+                                            const QDBusConnection &bus) { notify(bus, body, icon, onActivated); });
+}
+
+void DesktopSession::notify(QDBusConnection bus, const QString &body, const QImage &icon,
+                            const std::function<void()> &onActivated)
+{
     if (!bus.isConnected())
         return;
     if (!m_notificationSignals) {
@@ -192,7 +195,7 @@ void DesktopSession::notify(const QString &body, const QImage &icon, std::functi
     auto *asking = new QDBusPendingCallWatcher(bus.asyncCall(caps, CallTimeoutMs), this);
     m_pendingNotifications.append(asking);
     connect(asking, &QDBusPendingCallWatcher::finished, this,
-            [this, body, icon, onActivated = std::move(onActivated)](QDBusPendingCallWatcher *w) {
+            [this, bus, body, icon, onActivated](QDBusPendingCallWatcher *w) {
                 w->deleteLater();
                 m_pendingNotifications.removeOne(w);
                 const QDBusPendingReply<QStringList> capabilities = *w;
@@ -220,8 +223,7 @@ void DesktopSession::notify(const QString &body, const QImage &icon, std::functi
                 call << QStringLiteral("Minutrex") << uint(0) << QStringLiteral("minutrex")
                      << QStringLiteral("Minutrex") << (markup ? markupEscaped(body) : body) << actions << hints
                      << int(-1);
-                auto *sending = new QDBusPendingCallWatcher(
-                    sessionBus().asyncCall(call, CallTimeoutMs), this);
+                auto *sending = new QDBusPendingCallWatcher(bus.asyncCall(call, CallTimeoutMs), this);
                 m_pendingNotifications.append(sending);
                 connect(sending, &QDBusPendingCallWatcher::finished, this,
                         [this, onActivated](QDBusPendingCallWatcher *sent) {
@@ -259,15 +261,15 @@ void DesktopSession::clearProgress()
 
 void DesktopSession::sendLauncherEntry(const QVariantMap &properties)
 {
-    QDBusConnection bus = sessionBus();
-    if (!bus.isConnected())
-        return;
     // A signal, not a call: nothing answers it, nothing waits.
     QDBusMessage update = QDBusMessage::createSignal(QStringLiteral("/org/example/minutrex/LauncherEntry"),
                                                      QStringLiteral("com.canonical.Unity.LauncherEntry"),
                                                      QStringLiteral("Update"));
     update << QStringLiteral("application://%1.desktop").arg(m_desktopEntry) << properties;
-    bus.send(update);
+    m_buses->use(BusGate::Bus::Session, [update](const QDBusConnection &bus) {
+        if (bus.isConnected())
+            bus.send(update);
+    });
 }
 
 void DesktopSession::onActionInvoked(uint id, const QString &actionKey)
@@ -287,7 +289,9 @@ void DesktopSession::onNotificationClosed(uint id, uint)
 void DesktopSession::finish()
 {
     // A notification sent just before the end must leave before the program
-    // does; each wait is bounded by its call's timeout.
+    // does: first the bus it waits for, within the greeting's bound, then
+    // each call, within its own timeout.
+    m_buses->settle();
     while (!m_pendingNotifications.isEmpty()) {
         QDBusPendingCallWatcher *watcher = m_pendingNotifications.first();
         watcher->waitForFinished(); // runs its handler, which may queue the next step

@@ -9,15 +9,18 @@
 #include <QString>
 #include <QVariantMap>
 
+#include "busgate.h"
+
+class QDBusConnection;
 class QDBusPendingCallWatcher;
 
 // Talks to the desktop session over D-Bus: holds off idle suspend (through the
 // desktop portal on the session bus, else logind on the system bus) and shows
 // notifications. Every call is asynchronous with a short timeout; a missing
 // bus or service, or a refusal, is silently ignored. A bus is opened only
-// after the event loop runs, and only one that greeted back at start-up (the
-// bus probe): a daemon that takes connections and never answers is no bus
-// here. It shows no window.
+// after the event loop runs, and only once it has just greeted back (the bus
+// gate): a daemon that takes connections and never answers is no bus here.
+// It shows no window.
 class DesktopSession final : public QObject
 {
     Q_OBJECT
@@ -51,8 +54,13 @@ private:
 
     void scheduleSync();
     void sync();
+    // Each asks once its bus is open or known absent.
     void askPortal();
+    void askPortal(const QDBusConnection &bus);
     void askLogind();
+    void askLogind(const QDBusConnection &bus);
+    void notify(QDBusConnection bus, const QString &body, const QImage &icon,
+                const std::function<void()> &onActivated);
     void granted();
     void refused();
     void dropHold();
@@ -67,6 +75,7 @@ private:
     void sendLauncherEntry(const QVariantMap &properties);
 
     QString m_desktopEntry;
+    BusGate *m_buses;
     bool m_progressShown = false;
 
     // What the program wants.
