@@ -140,11 +140,18 @@ def scenario_accessibility(s):
     dialog = p.open_settings()
     objects = bus.wait_objects(dialog.name, lambda objs: any(o["showing"] for o in objs))
     check_distinct_names(s, "the settings window", objects)
-    # Behind the settings the count is paused, and the panel says so.
-    windows = bus.windows()
-    title = next(name for name in windows if title_seconds(name) is not None)
-    panel = time_panel(windows[title])
-    s.check(panel["name"] == title[:8] + " EN PAUSE", f"the paused panel reads {panel['name']!r} ({title!r})")
+    # Behind the settings the count is paused, and the panel says so: the
+    # reader hears of the change through the accessibility bus, a moment on.
+    seen = []
+
+    def paused_panel():
+        windows = bus.windows()
+        title = next((name for name in windows if title_seconds(name) is not None), None)
+        panel = time_panel(windows.get(title, []))
+        seen[:] = [title, panel and panel["name"]]
+        return panel is not None and panel["name"] == title[:8] + " EN PAUSE"
+    p.wait("the paused panel read out", paused_panel, 3, 0.05, lambda: f"title {seen[0]!r}, panel {seen[1]!r}")
+    s.log(f"ok: the paused panel reads {seen[1]!r} ({seen[0]!r})")
 
     # The toolkit's file dialog speaks the program's language, under the C locale too.
     s.click(dialog, DIALOG_BUTTONS["Parcourir"])
