@@ -498,12 +498,18 @@ void Param::ParamParc_Click()
     // The stored directory, so a second choice starts from the same place.
     const QString storedDirectory = lines[Slot::TargetDirectory].toText();
     m_CommDial.initialDirectory = storedDirectory.isEmpty() ? QStringLiteral("/") : storedDirectory;
-    m_CommDial.fileName =
-        m_services.openFileName(this, m_CommDial.title, m_CommDial.filter, m_CommDial.initialDirectory);
-    if (m_CommDial.fileName.isEmpty())
+    m_services.openFileName(this, m_CommDial.title, m_CommDial.filter, m_CommDial.initialDirectory,
+                            [this](const QString &chosen) { fileChosen(chosen); });
+}
+
+void Param::fileChosen(const QString &chosen)
+{
+    m_CommDial.fileName = chosen;
+    if (chosen.isEmpty())
         return;
 
-    const QString FicRepNom = m_CommDial.fileName;
+    const LignMatArray &lines = m_shown;
+    const QString FicRepNom = chosen;
     const qsizetype p = FicRepNom.lastIndexOf(QLatin1Char('/')) + 1;
     const QString fileName = FicRepNom.mid(p);
     const QString directory = FicRepNom.left(p);

@@ -63,6 +63,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // The file dialog's answer: the chosen file fills the target boxes.
+    void fileChosen(const QString &chosen);
     void buildControls();
     void setTabOrderAndFocus();
     // Names and label relations for screen readers; nothing visible changes.

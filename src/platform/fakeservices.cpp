@@ -30,11 +30,12 @@ void FakeServices::answerQuestion(qsizetype index, int answer)
     onAnswer(answer);
 }
 
-QString FakeServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
-                                   const QString &initialDirectory)
+void FakeServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
+                                const QString &initialDirectory, std::function<void(const QString &chosen)> onChosen)
 {
     fileDialogs.append({owner, title, filter, initialDirectory});
-    return fileDialogResult;
+    // Chosen at once: the real dialog's choice comes later, through the same call.
+    onChosen(fileDialogResult);
 }
 
 void FakeServices::openWithDesktop(QWidget *owner, const QString &absolutePath,

@@ -51,8 +51,8 @@ public:
                     std::function<void()> onClosed = {}) override;
     void question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
                   std::function<void(int answer)> onAnswer) override;
-    QString openFileName(QWidget *owner, const QString &title, const QString &filter,
-                         const QString &initialDirectory) override;
+    void openFileName(QWidget *owner, const QString &title, const QString &filter, const QString &initialDirectory,
+                      std::function<void(const QString &chosen)> onChosen) override;
     void openWithDesktop(QWidget *owner, const QString &absolutePath,
                          std::function<void(bool started)> verdict) override;
     bool startProgram(const QString &program, const QStringList &arguments,

@@ -39,10 +39,12 @@ public:
     virtual void question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
                           std::function<void(int answer)> onAnswer) = 0;
 
-    // Modal file-open dialog; the chosen absolute path, or an empty text on cancel.
-    // The filter is in Qt's form ("Description (*)").
-    virtual QString openFileName(QWidget *owner, const QString &title, const QString &filter,
-                                 const QString &initialDirectory) = 0;
+    // A file-open dialog, modal to its owner, shown and left like messageBox:
+    // onChosen runs with the chosen absolute path, or an empty text on
+    // cancel; not at all when the owner goes first. The filter is in Qt's
+    // form ("Description (*)").
+    virtual void openFileName(QWidget *owner, const QString &title, const QString &filter,
+                              const QString &initialDirectory, std::function<void(const QString &chosen)> onChosen) = 0;
 
     // Hands a document or a directory to the desktop's associated application
     // and returns at once. verdict runs later, on the user-interface thread,

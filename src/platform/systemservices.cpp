@@ -136,10 +136,10 @@ void SystemServices::question(QWidget *owner, const QString &text, const QString
     box->show();
 }
 
-QString SystemServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
-                                     const QString &initialDirectory)
+void SystemServices::openFileName(QWidget *owner, const QString &title, const QString &filter,
+                                  const QString &initialDirectory, std::function<void(const QString &chosen)> onChosen)
 {
-    return chooseFileToOpen(owner, title, filter, initialDirectory);
+    chooseFileToOpen(owner, title, filter, initialDirectory, std::move(onChosen));
 }
 
 void SystemServices::openWithDesktop(QWidget *owner, const QString &absolutePath,

@@ -57,18 +57,18 @@ void widenForTitle(QMessageBox *box)
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-QString chooseFileToOpen(QWidget *owner, const QString &title, const QString &filter,
-                         const QString &initialDirectory)
+void chooseFileToOpen(QWidget *owner, const QString &title, const QString &filter, const QString &initialDirectory,
+                      std::function<void(const QString &chosen)> onChosen)
 {
-    // On the heap and watched, as the toolkit's own function does: the owner
-    // may go while the dialog is open, and take the dialog with it.
-    QPointer<QFileDialog> dialog = new QFileDialog(owner, title, initialDirectory, filter);
+    // Shown and left, not run in a loop of its own: the window's thread goes
+    // on with everything else while the user browses.
+    auto *dialog = new QFileDialog(owner, title, initialDirectory, filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setProxyModel(new ProgramLocaleFiles(dialog));
-    QString chosen;
-    if (dialog->exec() == QDialog::Accepted && dialog)
-        chosen = dialog->selectedFiles().value(0);
-    delete dialog.data();
-    return chosen;
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, onChosen = std::move(onChosen)](int result) {
+        onChosen(result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString());
+    });
+    dialog->open();
 }

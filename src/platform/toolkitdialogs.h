@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 
 class QMessageBox;
@@ -13,8 +15,9 @@ class QWidget;
 // ("Minut… ction"). Call once the box has its title, icon and texts.
 void widenForTitle(QMessageBox *box);
 
-// Modal file-open dialog, as QFileDialog::getOpenFileName, whose list writes
-// dates and sizes in the program's language (the default QLocale) rather than
-// the system's. The chosen path, or an empty text on cancel.
-QString chooseFileToOpen(QWidget *owner, const QString &title, const QString &filter,
-                         const QString &initialDirectory);
+// A file-open dialog modal to its owner, whose list writes dates and sizes in
+// the program's language (the default QLocale) rather than the system's. It is
+// shown and left: onChosen runs with the chosen path, or an empty text on
+// cancel; not at all when the owner goes first, taking the dialog with it.
+void chooseFileToOpen(QWidget *owner, const QString &title, const QString &filter, const QString &initialDirectory,
+                      std::function<void(const QString &chosen)> onChosen);
