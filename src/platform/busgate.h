@@ -2,21 +2,21 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <QDBusConnection>
 #include <QList>
 #include <QObject>
-
-#include "busprobe.h"
 
 class QThread;
 
 // Hands out the session and system buses without the window's thread ever
 // waiting on them. The D-Bus library opens a connection with no bound of its
-// own: a daemon that takes it and never greets holds the caller, and with it
-// every other D-Bus user in the process, with no end. So a bus is first
-// greeted on a thread of its own (within the probe's bound), and opened only
-// once it has just greeted back; what asked for it meanwhile waits its turn.
-// It does not retry a bus found absent, nor call anything on one.
+// own: a daemon that takes it and never greets holds the caller with no end,
+// and Qt's registry of connections stays locked meanwhile. So a bus is
+// greeted, and opened only once it has greeted back, on a thread of its own;
+// the window's thread only ever gets the connection that thread obtained.
+// What asked for a bus meanwhile waits its turn. It does not retry a bus found
+// absent, nor call anything on one.
 class BusGate final : public QObject
 {
     Q_OBJECT
@@ -31,20 +31,22 @@ public:
     explicit BusGate(QObject *parent = nullptr);
     ~BusGate() override;
 
-    // Runs use with the bus, on this object's thread: at once when it is
-    // open, or once it has answered; with a connection that is not connected
-    // when the bus is absent or silent.
-    void use(Bus bus, std::function<void(const QDBusConnection &)> use);
+    // Runs use on this object's thread with the open bus, or with none when
+    // the bus is absent or silent: at once when that is known, else once the
+    // bus has answered.
+    void use(Bus bus, std::function<void(const QDBusConnection *bus)> use);
 
     // For the program's end: waits for the greetings still on their way
-    // (each within the probe's bound) and runs what waited for them.
-    void settle();
+    // (each within the probe's bound) and runs what waited for them. False
+    // when a bus greeted and then held its opening: the D-Bus library would
+    // then hold the program's exit too.
+    bool settle();
 
 private:
     enum class State
     {
         Unasked,
-        Greeting, // a probe is on its way
+        Greeting, // greeted and opened on the thread `greeting`
         Open,
         Absent
     };
@@ -53,14 +55,15 @@ private:
     {
         State state = State::Unasked;
         QThread *greeting = nullptr; // while Greeting
-        std::shared_ptr<BusProbe::Answer> answer;
-        QList<std::function<void(const QDBusConnection &)>> waiting;
+        // Written by the greeting's thread, read once it has finished.
+        std::shared_ptr<std::optional<QDBusConnection>> opened;
+        std::optional<QDBusConnection> connection; // while Open
+        QList<std::function<void(const QDBusConnection *)>> waiting;
     };
 
     void greet(Bus bus);
     void greeted(Bus bus);
     Gate &gate(Bus bus) { return bus == Bus::Session ? m_session : m_system; }
-    QDBusConnection connection(Bus bus) const;
 
     Gate m_session;
     Gate m_system;

@@ -81,12 +81,12 @@ void DesktopSession::sync()
 
 void DesktopSession::askPortal()
 {
-    m_buses->use(BusGate::Bus::Session, [this](const QDBusConnection &bus) { askPortal(bus); });
+    m_buses->use(BusGate::Bus::Session, [this](const QDBusConnection *bus) { askPortal(bus); });
 }
 
-void DesktopSession::askPortal(const QDBusConnection &bus)
+void DesktopSession::askPortal(const QDBusConnection *bus)
 {
-    if (!bus.isConnected()) {
+    if (!bus) {
         askLogind();
         return;
     }
@@ -96,7 +96,7 @@ void DesktopSession::askPortal(const QDBusConnection &bus)
     constexpr uint Suspend = 4;
     constexpr uint Idle = 8;
     call << QString() << uint(Suspend | Idle) << QVariantMap{{QStringLiteral("reason"), m_heldReason}};
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, CallTimeoutMs), this);
+    auto *watcher = new QDBusPendingCallWatcher(bus->asyncCall(call, CallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         const QDBusPendingReply<QDBusObjectPath> reply = *w;
@@ -113,12 +113,12 @@ void DesktopSession::askPortal(const QDBusConnection &bus)
 
 void DesktopSession::askLogind()
 {
-    m_buses->use(BusGate::Bus::System, [this](const QDBusConnection &bus) { askLogind(bus); });
+    m_buses->use(BusGate::Bus::System, [this](const QDBusConnection *bus) { askLogind(bus); });
 }
 
-void DesktopSession::askLogind(const QDBusConnection &bus)
+void DesktopSession::askLogind(const QDBusConnection *bus)
 {
-    if (!bus.isConnected()) {
+    if (!bus) {
         refused();
         return;
     }
@@ -126,7 +126,7 @@ void DesktopSession::askLogind(const QDBusConnection &bus)
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << QStringLiteral("sleep:idle") << QStringLiteral("Minutrex") << m_heldReason << QStringLiteral("block");
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, CallTimeoutMs), this);
+    auto *watcher = new QDBusPendingCallWatcher(bus->asyncCall(call, CallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
@@ -160,7 +160,10 @@ void DesktopSession::dropHold()
                                                             QStringLiteral("org.freedesktop.portal.Request"),
                                                             QStringLiteral("Close"));
         // Held through the portal: the session bus is open.
-        m_buses->use(BusGate::Bus::Session, [close](const QDBusConnection &bus) { bus.send(close); });
+        m_buses->use(BusGate::Bus::Session, [close](const QDBusConnection *bus) {
+            if (bus)
+                bus->send(close);
+        });
         m_portalRequest.clear();
     }
     m_logindFd = QDBusUnixFileDescriptor(); // closes the descriptor: logind lets go
@@ -170,14 +173,15 @@ void DesktopSession::dropHold()
 void DesktopSession::notify(const QString &body, const QImage &icon, std::function<void()> onActivated)
 {
     m_buses->use(BusGate::Bus::Session, [this, body, icon, onActivated = std::move(onActivated)](
-                                            const QDBusConnection &bus) { notify(bus, body, icon, onActivated); });
+                                            const QDBusConnection *bus) {
+        if (bus)
+            notify(*bus, body, icon, onActivated);
+    });
 }
 
 void DesktopSession::notify(QDBusConnection bus, const QString &body, const QImage &icon,
                             const std::function<void()> &onActivated)
 {
-    if (!bus.isConnected())
-        return;
     if (!m_notificationSignals) {
         // Any sender: naming the service would make Qt look up its owner, a
         // blocking call. Only the ids this program was given are acted on.
@@ -266,9 +270,9 @@ void DesktopSession::sendLauncherEntry(const QVariantMap &properties)
                                                      QStringLiteral("com.canonical.Unity.LauncherEntry"),
                                                      QStringLiteral("Update"));
     update << QStringLiteral("application://%1.desktop").arg(m_desktopEntry) << properties;
-    m_buses->use(BusGate::Bus::Session, [update](const QDBusConnection &bus) {
-        if (bus.isConnected())
-            bus.send(update);
+    m_buses->use(BusGate::Bus::Session, [update](const QDBusConnection *bus) {
+        if (bus)
+            bus->send(update);
     });
 }
 
@@ -286,12 +290,12 @@ void DesktopSession::onNotificationClosed(uint id, uint)
     m_activations.remove(id);
 }
 
-void DesktopSession::finish()
+bool DesktopSession::finish()
 {
     // A notification sent just before the end must leave before the program
     // does: first the bus it waits for, within the greeting's bound, then
     // each call, within its own timeout.
-    m_buses->settle();
+    const bool settled = m_buses->settle();
     while (!m_pendingNotifications.isEmpty()) {
         QDBusPendingCallWatcher *watcher = m_pendingNotifications.first();
         watcher->waitForFinished(); // runs its handler, which may queue the next step
@@ -301,4 +305,5 @@ void DesktopSession::finish()
     m_wanted = false;
     if (m_hold != Hold::Asking)
         dropHold();
+    return settled;
 }

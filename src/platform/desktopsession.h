@@ -40,8 +40,10 @@ public:
     void clearProgress();
 
     // Waits, each at most its call's timeout, for the notifications still on
-    // their way, and lets go of any hold: the program is about to end.
-    void finish();
+    // their way, and lets go of any hold: the program is about to end. False
+    // when a bus held its opening: the program must then end without the
+    // D-Bus library's own farewell, which would wait on it.
+    bool finish();
 
 private:
     enum class Hold
@@ -54,11 +56,11 @@ private:
 
     void scheduleSync();
     void sync();
-    // Each asks once its bus is open or known absent.
+    // Each asks once its bus is open or known absent (none).
     void askPortal();
-    void askPortal(const QDBusConnection &bus);
+    void askPortal(const QDBusConnection *bus);
     void askLogind();
-    void askLogind(const QDBusConnection &bus);
+    void askLogind(const QDBusConnection *bus);
     void notify(QDBusConnection bus, const QString &body, const QImage &icon,
                 const std::function<void()> &onActivated);
     void granted();

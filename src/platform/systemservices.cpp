@@ -86,10 +86,9 @@ SystemServices::~SystemServices()
     finishSession();
 }
 
-void SystemServices::finishSession()
+bool SystemServices::finishSession()
 {
-    if (m_session)
-        m_session->finish();
+    return !m_session || m_session->finish();
 }
 
 void SystemServices::beep()

@@ -33,8 +33,10 @@ public:
 
     // Lets the desktop session finish before the program ends: notifications
     // on their way leave (each waited for at most its call's short timeout),
-    // holds are let go. The windows are gone by then.
-    void finishSession();
+    // holds are let go. The windows are gone by then. False when a bus held
+    // its opening: the program must then end at once (_exit), as the D-Bus
+    // library's own farewell would wait on that bus.
+    bool finishSession();
 
     void messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
                     std::function<void()> onClosed = {}) override;

@@ -200,38 +200,45 @@ def scenario_wedged_buses(s):
         for _, proc in stopped.values():
             os.kill(proc.pid, signal.SIGCONT)
 
-    # A system bus that greets the first caller, the start-up's look at it,
-    # and then holds every connection without a word: the program comes to
-    # it later, to hold off idle suspend, and must not wait on it.
-    socket_path, greeted = os.path.join(s.root, "greets-once"), os.path.join(s.root, "came-again")
-    s.spawn("greets-once", [sys.executable, "-c", GREETS_ONCE, socket_path, greeted])
-    wait("the bus that greets once listening", lambda: os.path.exists(socket_path), 5)
-    d = s.marked_dir(3, "Bus muet plus tard")
-    p = s.start_program(d, extra_env={"DBUS_SYSTEM_BUS_ADDRESS": f"unix:path={socket_path}"})
-    pings = Responsiveness(s, p.wait_main_window(3))
-    wait("the program back at the bus after start-up", lambda: os.path.exists(greeted), 5)
-    ran = s.wait_mark(d, 10)
-    longest = pings.stop()
-    late = ran - p.start_wall - 3
-    s.check(0 <= late <= 1.0, f"bus silent after start-up: the target ran {late:.3f} s after its time (at most 1 s)")
-    s.check(longest < 1.0, f"the window never stopped answering for a second ({longest * 1000:.0f} ms)")
-    s.check(p.wait_exit(5) == 0, "exit 0 after the action")
+    # A system bus that greets the start-up's look at it, or that and the
+    # look before the program opens it, then holds every connection without
+    # a word: the program comes to it later, to hold off idle suspend, and
+    # must neither wait on it nor be held by it at its end.
+    for greetings in (1, 2):
+        socket_path = os.path.join(s.root, f"greets-{greetings}")
+        held = os.path.join(s.root, f"held-after-{greetings}")
+        s.spawn(f"greets-{greetings}", [sys.executable, "-c", GREETS_THEN_HOLDS, socket_path, str(greetings), held])
+        wait("the bus that greets and then holds listening", lambda: os.path.exists(socket_path), 5)
+        d = s.marked_dir(3, f"Bus muet après {greetings} salut(s)")
+        p = s.start_program(d, extra_env={"DBUS_SYSTEM_BUS_ADDRESS": f"unix:path={socket_path}"})
+        pings = Responsiveness(s, p.wait_main_window(3))
+        wait("the program held at the bus after its greetings", lambda: os.path.exists(held), 5)
+        ran = s.wait_mark(d, 10)
+        longest = pings.stop()
+        late = ran - p.start_wall - 3
+        s.check(0 <= late <= 1.0, f"bus silent after {greetings} greeting(s): the target ran {late:.3f} s after "
+                "its time (at most 1 s)")
+        s.check(longest < 1.0, f"the window never stopped answering for a second ({longest * 1000:.0f} ms)")
+        s.check(p.wait_exit(5) == 0, "exit 0 after the action")
 
 
-# A unix socket that answers the first connection's first words and never
-# again; the second connection is marked by a file (argv[2]).
-GREETS_ONCE = r'''
+# A unix socket that answers the first words of its first argv[2]
+# connections and never a word after; the next connection is marked by a
+# file (argv[3]).
+GREETS_THEN_HOLDS = r'''
 import socket, sys
 server = socket.socket(socket.AF_UNIX)
 server.bind(sys.argv[1])
 server.listen(16)
-first, _ = server.accept()
-first.recv(256)
-first.sendall(b"REJECTED EXTERNAL\r\n")
-held = [first]
+held = []
+for _ in range(int(sys.argv[2])):
+    greeted = server.accept()[0]
+    greeted.recv(256)
+    greeted.sendall(b"REJECTED EXTERNAL\r\n")
+    held.append(greeted)
 while True:
     held.append(server.accept()[0])
-    open(sys.argv[2], "w").close()
+    open(sys.argv[3], "w").close()
 '''
 
 
