@@ -2,7 +2,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -22,6 +21,7 @@
 
 #include "busprobe.h"
 #include "counter.h"
+#include "descriptorwait.h"
 #include "lines.h"
 #include "minutrexversion.h"
 #include "language.h"
@@ -146,9 +146,7 @@ QByteArray readAnswer(int fd, qsizetype size)
     QByteArray answer;
     char buffer[4096];
     while (answer.size() < size) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd ready{fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&ready, 1, int(left)) <= 0)
+        if (!waitForDescriptor(fd, POLLIN, deadline))
             break;
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got <= 0)

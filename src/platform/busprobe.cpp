@@ -1,5 +1,7 @@
 #include "busprobe.h"
 
+#include "descriptorwait.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -22,27 +24,6 @@ using Clock = std::chrono::steady_clock;
 QByteArray unescaped(const QByteArray &value)
 {
     return QByteArray::fromPercentEncoding(value);
-}
-
-int remainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::max<long long>(0, left));
-}
-
-// Waits for events on fd until the deadline; false when it passed first.
-bool waitFor(int fd, short events, Clock::time_point deadline)
-{
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int n = ::poll(&p, 1, remainingMs(deadline));
-        if (n > 0)
-            return true;
-        if (n == 0)
-            return false;
-        if (errno != EINTR)
-            return false;
-    }
 }
 
 struct SocketAddress
@@ -84,7 +65,7 @@ Answer connectWithin(int fd, const SocketAddress &address, Clock::time_point dea
     if (errno != EINPROGRESS && errno != EAGAIN)
         return Answer::Unreachable;
     // A full backlog: the daemon is not taking connections.
-    if (!waitFor(fd, POLLOUT, deadline))
+    if (!waitForDescriptor(fd, POLLOUT, deadline))
         return Answer::Silent;
     int error = 0;
     socklen_t size = sizeof error;
@@ -102,7 +83,7 @@ Answer greetWithin(int fd, Clock::time_point deadline)
     const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + uid.toHex() + "\r\n";
     if (::send(fd, hello.constData(), size_t(hello.size()), MSG_NOSIGNAL) != hello.size())
         return Answer::Unreachable;
-    if (!waitFor(fd, POLLIN, deadline))
+    if (!waitForDescriptor(fd, POLLIN, deadline))
         return Answer::Silent;
     char reply[64];
     return ::recv(fd, reply, sizeof reply, 0) > 0 ? Answer::Answers : Answer::Unreachable;
@@ -144,23 +125,17 @@ Answer probe(const QByteArray &address, int timeoutMs)
     return answer;
 }
 
-Silenced silenceMuteBuses(int timeoutMs)
+void silenceMuteBuses(int timeoutMs)
 {
     const QByteArray session = sessionBusAddress();
     const QByteArray system = systemBusAddress();
     auto sessionAnswer = std::async(std::launch::async, [&] { return probe(session, timeoutMs); });
     const Answer systemAnswer = probe(system, timeoutMs);
-    Silenced silenced;
     // "disabled:" is no transport: the library refuses it without trying.
-    if (sessionAnswer.get() == Answer::Silent) {
+    if (sessionAnswer.get() == Answer::Silent)
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-        silenced.session = true;
-    }
-    if (systemAnswer == Answer::Silent) {
+    if (systemAnswer == Answer::Silent)
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "disabled:");
-        silenced.system = true;
-    }
-    return silenced;
 }
 
 } // namespace BusProbe

@@ -33,11 +33,6 @@ QByteArray systemBusAddress();
 
 // Probes both buses side by side, within timeoutMs in all; the address of a
 // silent one is replaced, in this process's environment only, by one that
-// every library refuses at once. Returns which were silenced.
-struct Silenced
-{
-    bool session = false;
-    bool system = false;
-};
-Silenced silenceMuteBuses(int timeoutMs);
+// every library refuses at once.
+void silenceMuteBuses(int timeoutMs);
 }
