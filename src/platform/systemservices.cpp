@@ -96,18 +96,30 @@ void SystemServices::beep()
     m_bell.ring();
 }
 
-void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
-                                std::function<void()> onClosed)
+namespace {
+
+// A box that is shown and left: the count, the notice and the repaint go on
+// behind it. A child of its owner, it goes with the owner if the owner is
+// unloaded first. Its buttons are the caller's to add, before it is shown.
+QMessageBox *leftBox(QWidget *owner, QMessageBox::Icon icon, const QString &title, const QString &text,
+                     QMessageBox::StandardButtons buttons)
 {
-    // Shown and left: the count, the notice and the repaint go on behind it.
-    // A child of its owner, it goes with the owner if the owner is unloaded first.
-    auto *box = new QMessageBox(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information, title,
-                                QString(), QMessageBox::Ok, owner);
+    auto *box = new QMessageBox(icon, title, QString(), buttons, owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
     // Messages quote names and lines as stored or typed: never markup.
     box->setTextFormat(Qt::PlainText);
     box->setText(text);
+    return box;
+}
+
+} // namespace
+
+void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, const QString &title,
+                                std::function<void()> onClosed)
+{
+    QMessageBox *box = leftBox(owner, icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::Information,
+                               title, text, QMessageBox::Ok);
     widenForTitle(box);
     if (onClosed)
         QObject::connect(box, &QMessageBox::finished, box, [onClosed = std::move(onClosed)] { onClosed(); });
@@ -117,11 +129,7 @@ void SystemServices::messageBox(QWidget *owner, const QString &text, Icon icon, 
 void SystemServices::question(QWidget *owner, const QString &text, const QString &title, const QStringList &answers,
                               std::function<void(int answer)> onAnswer)
 {
-    auto *box = new QMessageBox(QMessageBox::Question, title, QString(), QMessageBox::NoButton, owner);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(text);
+    QMessageBox *box = leftBox(owner, QMessageBox::Question, title, text, QMessageBox::NoButton);
     QList<QAbstractButton *> buttons;
     for (const QString &answer : answers)
         buttons << box->addButton(answer, QMessageBox::AcceptRole);
