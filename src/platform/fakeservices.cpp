@@ -79,8 +79,9 @@ QString FakeServices::programDirectory()
     return programDir;
 }
 
-bool FakeServices::canCreateFileIn(const QString &)
+bool FakeServices::canCreateFileIn(const QString &directory)
 {
+    creationTests.append(directory);
     return programDirWritable;
 }
 

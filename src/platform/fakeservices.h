@@ -119,6 +119,7 @@ public:
     bool startResult = true;                  // returned by startProgram
     QString programDir = QStringLiteral("/opt/minutrex");
     bool programDirWritable = true;
+    QStringList creationTests;                // directories canCreateFileIn was asked about
     QString userConfigDir = QStringLiteral("/home/u/.config/Minutrex");
     QSet<QString> regularFiles;               // paths that are regular files
     QSet<QString> directories;                // paths that are directories

@@ -350,6 +350,8 @@ void TestCounter::installedOrReadOnlyCopyUsesUserDirectory()
     QCOMPARE(f.counter->settingsPath(), user.filePath(QStringLiteral("Minutrex.ini")));
     QCOMPARE(QFileInfo(user.filePath(QStringLiteral("Minutrex.ini"))).size(), 230);
     QVERIFY(!QFileInfo::exists(f.iniPath()));
+    // An installed copy does not even try to write beside itself.
+    QCOMPARE(f.services.creationTests.isEmpty(), installed);
 }
 
 void TestCounter::layout()
