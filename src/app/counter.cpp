@@ -311,6 +311,7 @@ void Counter::settle()
     if (m_OptBipDem == 1)
         m_services.beep();
     updateSleepInhibition();
+    updateProgress();
 }
 
 void Counter::closeEvent(QCloseEvent *event)
@@ -765,6 +766,9 @@ void Counter::updateSleepInhibition()
 
 void Counter::updateProgress()
 {
+    // Nor is the dock told anything before then.
+    if (!m_settled)
+        return;
     const bool underWay = !m_unloaded && m_Timer1.isActive() && m_countdown.phase() != Countdown::Phase::Ended;
     const DockProgress::Step step = m_dockProgress.next(underWay, m_services.clockMs(), m_countdown);
     if (step.kind == DockProgress::Step::Kind::Show)
