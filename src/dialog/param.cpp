@@ -555,9 +555,7 @@ void Param::ParamOK_Click()
     const LignMatArray lines = linesShown();
     // A failed write has been reported by the countdown window; the dialog
     // stays open with everything the user entered, so nothing is lost.
-    m_busy = true;
     const CounterHost::Commit result = m_host.commitLines(lines, &m_shown, this);
-    m_busy = false;
     switch (result) {
     case CounterHost::Commit::Written:
         leaveAfterOk();

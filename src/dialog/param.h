@@ -117,7 +117,7 @@ private:
     // The settings file as it was when the window was filled, read afresh.
     LignMatArray m_shown;
     bool m_activated = false;  // Form_Activate has run for this opening
-    bool m_busy = false;       // inside OK: writing the settings file, or asking whose settings to keep
+    bool m_busy = false;       // asking whose settings to keep
     bool m_leaving = false;    // OK succeeded or "Annulation" started: unloading
 
 };
