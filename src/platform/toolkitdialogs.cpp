@@ -8,7 +8,6 @@
 #include <QIdentityProxyModel>
 #include <QLocale>
 #include <QMessageBox>
-#include <QPointer>
 #include <QSpacerItem>
 
 namespace
